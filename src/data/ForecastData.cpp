@@ -1,0 +1,450 @@
+#include "ForecastData.h"
+
+#include <netcdfcpp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// The eight (time, y, x) fields in the order they are read.
+const char* const kFieldNames[8] = {
+    "UGRD_10maboveground",
+    "VGRD_10maboveground",
+    "UGRD_250mb",
+    "VGRD_250mb",
+    "TMP_2maboveground",
+    "PRMSL_meansealevel",
+    "TCDC_entireatmosphere_consideredasasinglelayer_",
+    "APCP_surface",
+};
+
+// wgrib2's fill value; data variables may carry it whether or not the file says so.
+constexpr float kFill = 9.999e20f;
+
+// Memory the machine can give us, or 0 when it cannot be asked.
+std::uint64_t physicalMemory() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+std::string edgesText(const long* e, int n) {
+    std::string s = "(";
+    for (int i = 0; i < n; ++i) {
+        if (i) s += ", ";
+        s += std::to_string(e[i]);
+    }
+    return s + ")";
+}
+
+// Finds a variable and checks its element type and rank; returns its edge lengths in `edges`.
+NcVar* findVar(NcFile& file, const char* name, NcType type, int rank, long* edges, std::string& problem) {
+    NcVar* v = file.get_var(name);
+    if (!v) {
+        problem = std::string("variable \"") + name + "\" is missing";
+        return nullptr;
+    }
+    if (v->type() != type) {
+        problem = std::string("variable \"") + name + "\" has element type " + std::to_string(v->type()) +
+                  ", expected " + (type == ncFloat ? "float" : "double");
+        return nullptr;
+    }
+    if (v->num_dims() != rank) {
+        problem = std::string("variable \"") + name + "\" has " + std::to_string(v->num_dims()) +
+                  " dimensions, expected " + std::to_string(rank);
+        return nullptr;
+    }
+    std::unique_ptr<long[]> e(v->edges());
+    for (int i = 0; i < rank; ++i) edges[i] = e[i];
+    return v;
+}
+
+}  // namespace
+
+struct ForecastData::Fields {
+    std::vector<float> field[8];  // in kFieldNames order
+    std::vector<double> latitude, longitude, times;
+    float missingValue = 0.0f;
+    bool hasMissing = false;
+    int nTimes = 0, nRows = 0, nCols = 0;
+};
+
+ForecastData::ForecastData(const char* path) {
+    if (path) load(path);
+}
+
+bool ForecastData::readFile(const char* path, Fields& out, std::string& problem) const {
+    // The library's default error mode prints and calls exit(); every problem is reported here instead.
+    NcError quiet(NcError::silent_nonfatal);
+
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        problem = "file not found";
+        return false;
+    }
+    NcFile file(path, NcFile::ReadOnly);
+    if (!file.is_valid()) {
+        problem = "not a readable netCDF file";
+        return false;
+    }
+
+    NcVar* vars[8];
+    long shape[3] = {0, 0, 0};
+    for (int i = 0; i < 8; ++i) {
+        long e[3];
+        vars[i] = findVar(file, kFieldNames[i], ncFloat, 3, e, problem);
+        if (!vars[i]) return false;
+        if (i == 0) {
+            std::copy(e, e + 3, shape);
+        } else if (!std::equal(e, e + 3, shape)) {
+            problem = std::string("variable \"") + kFieldNames[i] + "\" has shape " + edgesText(e, 3) +
+                      ", but \"" + kFieldNames[0] + "\" has " + edgesText(shape, 3);
+            return false;
+        }
+    }
+    if (shape[0] < 2) {
+        problem = "it holds " + std::to_string(shape[0]) + " forecast step(s); at least 2 are needed";
+        return false;
+    }
+    if (shape[1] < 2 || shape[2] < 2) {
+        problem = "grid of " + std::to_string(shape[2]) + " x " + std::to_string(shape[1]) + " points is too small";
+        return false;
+    }
+    long latE[2], lonE[2], timeE[1];
+    NcVar* latVar = findVar(file, "latitude", ncDouble, 2, latE, problem);
+    if (!latVar) return false;
+    NcVar* lonVar = findVar(file, "longitude", ncDouble, 2, lonE, problem);
+    if (!lonVar) return false;
+    NcVar* timeVar = findVar(file, "time", ncDouble, 1, timeE, problem);
+    if (!timeVar) return false;
+    if (latE[0] != shape[1] || latE[1] != shape[2] || lonE[0] != shape[1] || lonE[1] != shape[2]) {
+        problem = "latitude " + edgesText(latE, 2) + " and longitude " + edgesText(lonE, 2) +
+                  " do not match the grid " + edgesText(shape + 1, 2);
+        return false;
+    }
+    if (timeE[0] != shape[0]) {
+        problem = "time has " + std::to_string(timeE[0]) + " values for " + std::to_string(shape[0]) + " steps";
+        return false;
+    }
+
+    // Refuse sizes the machine cannot hold before allocating anything: 14 full fields plus one slice.
+    const std::uint64_t points = static_cast<std::uint64_t>(shape[1]) * static_cast<std::uint64_t>(shape[2]);
+    const std::uint64_t elements = points * static_cast<std::uint64_t>(shape[0]);
+    const std::uint64_t limit = physicalMemory();
+    const bool tooLarge = shape[0] > INT32_MAX || shape[1] > INT32_MAX || shape[2] > INT32_MAX ||
+                          elements > static_cast<std::uint64_t>(INT64_MAX) / 64;
+    const std::uint64_t needed = tooLarge ? 0 : elements * 14 * sizeof(float) + points * (2 * sizeof(double) + sizeof(float));
+    if (tooLarge || (limit && needed > limit)) {
+        problem = "dimensions " + edgesText(shape, 3) + " need more memory than this machine has";
+        return false;
+    }
+
+    out.nTimes = static_cast<int>(shape[0]);
+    out.nRows = static_cast<int>(shape[1]);
+    out.nCols = static_cast<int>(shape[2]);
+
+    // Real wgrib2 output carries only _FillValue; an explicit missing_value wins when present.
+    if (NcAtt* att = vars[0]->get_att("missing_value")) {
+        out.missingValue = att->as_float(0);
+        out.hasMissing = true;
+        delete att;
+    } else if (NcAtt* fill = vars[0]->get_att("_FillValue")) {
+        out.missingValue = fill->as_float(0);
+        out.hasMissing = true;
+        delete fill;
+    }
+
+    try {
+        for (int i = 0; i < 8; ++i) {
+            out.field[i].resize(static_cast<std::size_t>(elements));
+            if (!vars[i]->get(out.field[i].data(), shape)) {
+                problem = std::string("cannot read the values of \"") + kFieldNames[i] + "\" (file truncated?)";
+                return false;
+            }
+        }
+        out.latitude.resize(static_cast<std::size_t>(points));
+        out.longitude.resize(static_cast<std::size_t>(points));
+        out.times.resize(static_cast<std::size_t>(shape[0]));
+    } catch (const std::bad_alloc&) {
+        problem = "not enough memory to hold the forecast";
+        return false;
+    }
+    if (!latVar->get(out.latitude.data(), latE) || !lonVar->get(out.longitude.data(), lonE)) {
+        problem = "cannot read latitude/longitude (file truncated?)";
+        return false;
+    }
+    if (!timeVar->get(out.times.data(), timeE)) {
+        problem = "cannot read the times (file truncated?)";
+        return false;
+    }
+    for (int k = 0; k < out.nTimes; ++k) {
+        if (!std::isfinite(out.times[k]) || (k > 0 && !(out.times[k] > out.times[k - 1]))) {
+            problem = "times are not strictly increasing (step " + std::to_string(k) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ForecastData::load(const char* path) {
+    if (!path) path = "";
+    Fields f;
+    std::string problem;
+    if (!readFile(path, f, problem)) {
+        std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n", path, problem.c_str());
+        return false;
+    }
+    struct stat st;
+    double modified = 0.0;
+    if (stat(path, &st) == 0) modified = st.st_mtim.tv_sec + st.st_mtim.tv_nsec * 1e-9;
+
+    adopt(f);
+    fileTime_ = modified;
+    loaded = true;
+    return true;
+}
+
+void ForecastData::adopt(Fields& f) {
+    unload();
+    windU.swap(f.field[0]);
+    windV.swap(f.field[1]);
+    jetU.swap(f.field[2]);
+    jetV.swap(f.field[3]);
+    temperature.swap(f.field[4]);
+    pressure.swap(f.field[5]);
+    cloud.swap(f.field[6]);
+    precipitation.swap(f.field[7]);
+    latitude.swap(f.latitude);
+    longitude.swap(f.longitude);
+    times.swap(f.times);
+    missingValue = f.missingValue;
+    hasMissing = f.hasMissing;
+    nTimes = f.nTimes;
+    nRows = f.nRows;
+    nCols = f.nCols;
+
+    slots[TEMPERATURE] = temperature.data();
+    slots[PRESSURE] = pressure.data();
+    slots[PRECIPITATION] = precipitation.data();
+    slots[CLOUD_COVER] = cloud.data();
+    const std::size_t n = temperature.size();
+    // Fill values (NAM's precipitation is all fill at the first step) and non-finite values would
+    // swamp a mean, so they are left out of it.
+    for (int s : {TEMPERATURE, PRESSURE, CLOUD_COVER, PRECIPITATION}) {
+        double sum = 0.0;
+        std::size_t count = 0;
+        for (std::size_t p = 0; p < n; ++p) {
+            const float v = slots[s][p];
+            if (!std::isfinite(v) || v == kFill || (hasMissing && v == missingValue)) continue;
+            sum += v;
+            ++count;
+        }
+        means[s] = count ? static_cast<float>(sum / static_cast<double>(count)) : 0.0f;
+    }
+
+    slice.assign(static_cast<std::size_t>(nRows) * nCols, 0.0f);
+    currentTime = 0.0;
+    timeStep = 1.0;
+    setRegion(0, nRows - 1, 0, nCols - 1);
+
+    std::fprintf(stderr, "initializing secondary data...\n");
+    struct Pair {
+        const std::vector<float>& u;
+        const std::vector<float>& v;
+        std::vector<float>& dirX;
+        std::vector<float>& dirY;
+        std::vector<float>& speed;
+        int slot;
+    } pairs[2] = {{windU, windV, windDirX, windDirY, windSpeed, WIND_SPEED},
+                  {jetU, jetV, jetDirX, jetDirY, jetSpeed, JET_SPEED}};
+    for (Pair& pr : pairs) {
+        pr.dirX.assign(n, 0.0f);
+        pr.dirY.assign(n, 0.0f);
+        pr.speed.assign(n, 0.0f);
+        double sum = 0.0;
+        std::size_t count = 0;
+        for (std::size_t p = 0; p < n; ++p) {
+            const float uf = pr.u[p], vf = pr.v[p];
+            if (hasMissing && (uf == missingValue || vf == missingValue)) continue;
+            const double u = uf, v = vf;
+            const double s = std::sqrt(u * u + v * v);
+            pr.speed[p] = static_cast<float>(s);
+            sum += s;
+            ++count;
+            const double d = std::max(s, 1e-7);  // a calm point gets a zero unit vector
+            pr.dirX[p] = static_cast<float>(u / d);
+            pr.dirY[p] = static_cast<float>(v / d);
+        }
+        means[pr.slot] = count ? static_cast<float>(sum / static_cast<double>(count)) : 0.0f;
+    }
+    slots[WIND_SPEED] = windSpeed.data();
+    slots[WIND_DIR_X] = windDirX.data();
+    slots[WIND_DIR_Y] = windDirY.data();
+    slots[JET_SPEED] = jetSpeed.data();
+    slots[JET_DIR_X] = jetDirX.data();
+    slots[JET_DIR_Y] = jetDirY.data();
+    std::fprintf(stderr, "done.\n");
+}
+
+void ForecastData::unload() {
+    if (!loaded) return;
+    for (std::vector<float>* v : {&slice, &windU, &windV, &jetU, &jetV, &pressure, &temperature, &cloud,
+                                  &precipitation, &windDirX, &windDirY, &windSpeed, &jetDirX, &jetDirY, &jetSpeed}) {
+        std::vector<float>().swap(*v);
+    }
+    for (std::vector<double>* v : {&latitude, &longitude, &times}) std::vector<double>().swap(*v);
+    std::fill(std::begin(slots), std::end(slots), nullptr);
+    std::fill(std::begin(means), std::end(means), 0.0f);
+    nTimes = nRows = nCols = 0;
+    loaded = false;
+    hasMissing = false;
+    missingValue = 0.0f;
+}
+
+double ForecastData::setTime(double t) {
+    if (t == -2.0 || !std::isfinite(t)) return currentTime;
+    double cur;
+    if (t <= -4.0) {
+        cur = std::floor(currentTime + (t + 5.0) + 0.5);
+    } else if (t < 0.0) {
+        cur = currentTime + (t + 2.0) * timeStep;
+    } else {
+        cur = t;
+    }
+    currentTime = cur;
+    if (cur < 0.0) {
+        currentTime = 0.0;
+        return -3.0;
+    }
+    if (cur > nTimes - 0.9999) {
+        currentTime = nTimes > 0 ? nTimes - 1 : 0;
+        return -1.0;
+    }
+    return cur;
+}
+
+double ForecastData::setTimeStep(double step) {
+    if (step > 0.0) timeStep = step;
+    return timeStep;
+}
+
+double ForecastData::timeValue(double t) const {
+    if (times.empty() || std::isnan(t)) return 0.0;
+    if (t < 0.0) t = currentTime + 2.0 + t;
+    // Beyond either end the first or last valid time is the only honest answer.
+    const double last = static_cast<double>(nTimes - 1);
+    t = std::min(std::max(t, 0.0), last);
+    const int i = static_cast<int>(t);
+    const double f = t - i;
+    if (i >= nTimes - 1) return times[nTimes - 1];
+    return times[i] * (1.0 - f) + times[i + 1] * f;
+}
+
+void ForecastData::setRegion(int r0, int r1, int c0, int c1) {
+    if (r0 > r1) std::swap(r0, r1);
+    if (c0 > c1) std::swap(c0, c1);
+    if (nRows > 0 && nCols > 0) {
+        // Keep the part of the region that lies on the grid; with no overlap along an axis the
+        // whole axis is the only region that makes sense.
+        int lo = std::max(r0, 0), hi = std::min(r1, nRows - 1);
+        if (lo > hi) lo = 0, hi = nRows - 1;
+        r0 = lo, r1 = hi;
+        lo = std::max(c0, 0), hi = std::min(c1, nCols - 1);
+        if (lo > hi) lo = 0, hi = nCols - 1;
+        c0 = lo, c1 = hi;
+    }
+    rowMin = r0;
+    rowMax = r1;
+    colMin = c0;
+    colMax = c1;
+    rowCentre = (r0 + r1) / 2.0f;
+    colCentre = (c0 + c1) / 2.0f;
+}
+
+bool ForecastData::clampToRegion(float& row, float& col, float f) const {
+    const float rowLo = std::max(0.0f, rowCentre + (rowMin - rowCentre) * f);
+    const float colLo = std::max(0.0f, colCentre + (colMin - colCentre) * f);
+    const float rowHi = std::min(static_cast<float>(nRows - 1), rowCentre + (rowMax - rowCentre) * f);
+    const float colHi = std::min(static_cast<float>(nCols - 1), colCentre + (colMax - colCentre) * f);
+    bool changed = false;
+    if (row < rowLo) {
+        row = rowLo;
+        changed = true;
+    } else if (row > rowHi) {
+        row = rowHi;
+        changed = true;
+    }
+    if (col < colLo) {
+        col = colLo;
+        changed = true;
+    } else if (col > colHi) {
+        col = colHi;
+        changed = true;
+    }
+    return changed;
+}
+
+float ForecastData::slotMean(int slot) const {
+    return slot >= 0 && slot < NUM_SLOTS ? means[slot] : 0.0f;
+}
+
+const float* ForecastData::slotField(int slot) const {
+    return slot >= 0 && slot < NUM_SLOTS ? slots[slot] : nullptr;
+}
+
+float ForecastData::sample(const float* field, float row, float col, float t) const {
+    // Written so that NaN fails the range test as well.
+    if (!field || !(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(t >= 0.0f && t <= nTimes))
+        return 0.0f;
+    // A coordinate equal to the dimension size has no cell of its own: it reads as the last one.
+    const int i = std::min(static_cast<int>(row), nRows - 1);
+    const int j = std::min(static_cast<int>(col), nCols - 1);
+    const int k = std::min(static_cast<int>(t), nTimes - 1);
+    const float fr = row - i, fc = col - j, ft = t - k;
+    const int i1 = i == nRows - 1 ? i : i + 1;
+    const int j1 = j == nCols - 1 ? j : j + 1;
+    auto layer = [&](int kk) {
+        const float* b = field + static_cast<std::size_t>(kk) * nRows * nCols;
+        const float* r0 = b + static_cast<std::size_t>(i) * nCols;
+        const float* r1 = b + static_cast<std::size_t>(i1) * nCols;
+        return static_cast<float>((1.0f - fc) * ((1.0f - fr) * r0[j] + fr * r1[j]) +
+                                  fc * ((1.0f - fr) * r0[j1] + fr * r1[j1]));
+    };
+    const float s0 = layer(k);
+    if (k == nTimes - 1) return s0;
+    return static_cast<float>((1.0f - ft) * s0 + ft * layer(k + 1));
+}
+
+float ForecastData::sampleSlot(int slot, float row, float col, double t) {
+    setTime(t);
+    return sample(slotField(slot), row, col, static_cast<float>(currentTime));
+}
+
+float ForecastData::at(const std::vector<float>& field, float row, float col, double t) {
+    setTime(t);
+    return sample(field.empty() ? nullptr : field.data(), row, col, static_cast<float>(currentTime));
+}
+
+const float* ForecastData::resampleSlice(const float* field) {
+    if (!loaded || !field) return nullptr;
+    const float t = static_cast<float>(currentTime);
+    for (int row = 0; row < nRows; ++row)
+        for (int col = 0; col < nCols; ++col)
+            slice[static_cast<std::size_t>(row) * nCols + col] = sample(field, row, col, t);
+    return slice.data();
+}
+
+const float* ForecastData::slotSlice(int slot, double t) {
+    setTime(t);
+    const float* field = slotField(slot);
+    if (!field) return nullptr;
+    const int k = std::min(static_cast<int>(currentTime), nTimes - 1);
+    return field + static_cast<std::size_t>(k) * nRows * nCols;
+}

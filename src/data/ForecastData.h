@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Slot numbers of the fields other components select by number.
+enum ForecastSlot {
+    TEMPERATURE = 0,
+    PRESSURE = 1,
+    PRECIPITATION = 2,
+    CLOUD_COVER = 3,
+    WIND_SPEED = 4,
+    WIND_DIR_X = 5,
+    WIND_DIR_Y = 6,
+    JET_SPEED = 7,
+    JET_DIR_X = 8,
+    JET_DIR_Y = 9,
+    NUM_SLOTS = 10
+};
+
+// The whole forecast in memory: the eight model fields over every step, the grid's latitude and
+// longitude, the valid times, the wind quantities derived at load, the animation clock (a fractional
+// step index) and the region of interest. One instance lives for the whole run and is refilled in
+// place on reload, so every component may keep a reference to it.
+//
+// Time arguments: t >= 0 sets the clock; -2 keeps it; -4 < t < 0 moves by (t + 2) time steps
+// (-1 forward, -3 back); t <= -4 jumps to the whole step nearest currentTime + (t + 5).
+class ForecastData {
+public:
+    explicit ForecastData(const char* path = nullptr);
+    ForecastData(const ForecastData&) = delete;
+    ForecastData& operator=(const ForecastData&) = delete;
+
+    // Reads the whole file into fresh buffers and validates it; only a complete, consistent file
+    // replaces what is loaded. On failure prints one line naming the file and the problem on
+    // standard error, keeps the previous data and state, and returns false.
+    bool load(const char* path);
+    void unload();
+    bool isLoaded() const { return loaded; }
+
+    int numTimes() const { return nTimes; }
+    int numRows() const { return nRows; }
+    int numCols() const { return nCols; }
+
+    double setTime(double t);
+    double setTimeStep(double step);
+    double getCurrentTime() const { return currentTime; }
+    double timeValue(double t) const;
+    double fileTime() const { return fileTime_; }
+    const char* sourceName() const { return "NOAA NCEP North American Mesoscale (NAM)"; }
+
+    bool hasMissingValue() const { return hasMissing; }
+    float getMissingValue() const { return missingValue; }
+
+    // Region of interest, inclusive grid indices, clipped to the loaded grid.
+    void setRegion(int r0, int r1, int c0, int c1);
+    int regionRowMin() const { return rowMin; }
+    int regionRowMax() const { return rowMax; }
+    int regionColMin() const { return colMin; }
+    int regionColMax() const { return colMax; }
+    int regionRows() const { return rowMax - rowMin + 1; }
+    int regionCols() const { return colMax - colMin + 1; }
+    float scaledRowMin(float f) const { return rowCentre + (rowMin - rowCentre) * f; }
+    float scaledColMin(float f) const { return colCentre + (colMin - colCentre) * f; }
+    bool clampToRegion(float& row, float& col, float f) const;
+
+    float slotMean(int slot) const;
+    const float* slotField(int slot) const;
+
+    // Trilinear interpolation; positions or times outside the data give 0. Does not move the clock.
+    float sample(const float* field, float row, float col, float t) const;
+    float sampleSlot(int slot, float row, float col, double t);
+    const float* resampleSlice(const float* field);
+    const float* getSlice() const { return slice.empty() ? nullptr : slice.data(); }
+    const float* slotSlice(int slot, double t);
+
+    float temperatureAt(float row, float col, double t) { return at(temperature, row, col, t); }
+    float pressureAt(float row, float col, double t) { return at(pressure, row, col, t); }
+    float precipitationAt(float row, float col, double t) { return at(precipitation, row, col, t); }
+    float cloudAt(float row, float col, double t) { return at(cloud, row, col, t); }
+    float windSpeedAt(float row, float col, double t) { return at(windSpeed, row, col, t); }
+    float windDirXAt(float row, float col, double t) { return at(windDirX, row, col, t); }
+    float windDirYAt(float row, float col, double t) { return at(windDirY, row, col, t); }
+    float jetSpeedAt(float row, float col, double t) { return at(jetSpeed, row, col, t); }
+    float jetDirXAt(float row, float col, double t) { return at(jetDirX, row, col, t); }
+    float jetDirYAt(float row, float col, double t) { return at(jetDirY, row, col, t); }
+    float windUAt(float row, float col, double t) { return at(windU, row, col, t); }
+    float windVAt(float row, float col, double t) { return at(windV, row, col, t); }
+    float jetUAt(float row, float col, double t) { return at(jetU, row, col, t); }
+    float jetVAt(float row, float col, double t) { return at(jetV, row, col, t); }
+
+    const float* temperatureSlice(double t) { return slotSlice(TEMPERATURE, t); }
+    const float* pressureSlice(double t) { return slotSlice(PRESSURE, t); }
+    const float* precipitationSlice(double t) { return slotSlice(PRECIPITATION, t); }
+    const float* cloudSlice(double t) { return slotSlice(CLOUD_COVER, t); }
+    const float* windSpeedSlice(double t) { return slotSlice(WIND_SPEED, t); }
+    const float* jetSpeedSlice(double t) { return slotSlice(JET_SPEED, t); }
+
+    const std::vector<double>& latitudes() const { return latitude; }
+    const std::vector<double>& longitudes() const { return longitude; }
+    const std::vector<double>& timeValues() const { return times; }
+
+private:
+    struct Fields;  // one complete load, filled and validated before it replaces the current data
+    bool readFile(const char* path, Fields& out, std::string& problem) const;
+    void adopt(Fields& f);
+    float at(const std::vector<float>& field, float row, float col, double t);
+
+    bool loaded = false;
+    std::vector<float> slice;
+    std::vector<float> windU, windV, jetU, jetV;
+    std::vector<float> pressure, temperature, cloud, precipitation;
+    std::vector<double> latitude, longitude, times;
+    std::vector<float> windDirX, windDirY, windSpeed, jetDirX, jetDirY, jetSpeed;
+    const float* slots[NUM_SLOTS] = {};
+    float means[NUM_SLOTS] = {};
+    float missingValue = 0.0f;
+    bool hasMissing = false;
+    int nTimes = 0, nRows = 0, nCols = 0;
+    int rowMin = 0, rowMax = 0, colMin = 0, colMax = 0;
+    float rowCentre = 0.0f, colCentre = 0.0f;
+    double currentTime = 0.0;
+    double timeStep = 1.0;
+    double fileTime_ = 0.0;
+};
