@@ -1,0 +1,132 @@
+#include "AnimationShader.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "BackgroundShaderSource.h"
+#include "ShadedVariable.h"
+#include "Texture.h"
+
+const char* AnimationShader::fragmentSource() { return skyloom_shaders::backgroundFrag; }
+
+AnimationShader::AnimationShader(int fc, int vc, int m)
+    : method(m),
+      frames(static_cast<size_t>(fc > 0 ? fc : 0) * (vc > 0 ? vc : 0), nullptr),
+      frameCount(fc),
+      variableCount(vc),
+      rowVariables(static_cast<size_t>(vc > 0 ? vc : 0), nullptr) {
+    if (!isSupported()) {
+        printLog(std::cerr);
+        return;
+    }
+    ShaderObject fragment(GL_FRAGMENT_SHADER);
+    if (!fragment.compile(fragmentSource())) {
+        fragment.printLog(std::cerr);
+    } else {
+        attach(fragment);
+        if (!link()) printLog(std::cerr);
+    }
+}
+
+AnimationShader::~AnimationShader() {
+    for (Texture* t : frames) delete t;
+}
+
+void AnimationShader::setFrame(int frame, Texture* texture, int variable) {
+    if (frame < 0 || frame >= frameCount) {
+        std::printf("Cannot add frame %d to AnimationShader(%d)\n", frame, frameCount);
+        std::fflush(stdout);
+        return;
+    }
+    if (variable < 0 || variable >= variableCount) {
+        std::printf("Cannot add variable %d to AnimationShader(%d)\n", variable, variableCount);
+        std::fflush(stdout);
+        return;
+    }
+    Texture*& slot = frames[static_cast<size_t>(variable) * frameCount + frame];
+    if (slot != texture) delete slot;
+    slot = texture;
+}
+
+Texture* AnimationShader::getFrame(int frame, int variable) const { return frameAt(variable, frame); }
+
+Texture* AnimationShader::frameAt(int row, int frame) const {
+    if (row < 0 || row >= variableCount || frame < 0 || frame >= frameCount) return nullptr;
+    return frames[static_cast<size_t>(row) * frameCount + frame];
+}
+
+const ShadedVariable* AnimationShader::variableAt(int row) const {
+    if (row < 0 || row >= variableCount) return nullptr;
+    return rowVariables[static_cast<size_t>(row)];
+}
+
+void AnimationShader::setVariable(const ShadedVariable* variable, int index) {
+    if (index < 0 || index >= variableCount) return;
+    rowVariables[static_cast<size_t>(index)] = variable;
+    if (!variable) return;
+    if (variable->usesColormap() && method < 1) method = 1;
+    if (variable->usesTextons()) method = 2;
+}
+
+static int wrapIndex(int i, int count) {
+    if (i >= count) return 0;
+    if (i < 0) return count - 1;
+    return i;
+}
+
+int AnimationShader::cyclePrimary(int delta) { return primary = wrapIndex(primary + delta, variableCount); }
+
+int AnimationShader::cycleSecondary(int delta) { return secondary = wrapIndex(secondary + delta, variableCount); }
+
+void AnimationShader::enable() {
+    params.clear();
+    if (position > frameCount - 1) position = static_cast<float>(frameCount - 1);
+    if (position < 0) position = 0;
+    int i0 = static_cast<int>(position);
+    int i1 = static_cast<int>(position + 1);
+    float f = position - static_cast<float>(i0);
+    if (i1 > frameCount - 1) {
+        // At the last frame: blend the last two with full weight on the last.
+        i1 = i0;
+        i0 = i1 - 1;
+        f = 1;
+    }
+    if (i0 < 0) i0 = 0;
+
+    const ShadedVariable* prim = variableAt(primary);
+    const ShadedVariable* sec = variableAt(secondary);
+    if (isSupported()) {
+        params.emplace_back("texA", frameAt(primary, i0));
+        params.emplace_back("texB", frameAt(primary, i1));
+        params.emplace_back("mid", f);
+        params.emplace_back("method", method);
+        if (method >= 1 && method <= 3) params.emplace_back("colormap", prim ? prim->colormapTexture() : nullptr);
+        if (method == 2 || method == 3) {
+            GLint viewport[4] = {0, 0, 0, 0};
+            glGetIntegerv(GL_VIEWPORT, viewport);
+            params.emplace_back("texC", frameAt(secondary, i0));
+            params.emplace_back("texD", frameAt(secondary, i1));
+            params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
+            params.emplace_back("repeatX", sec ? sec->repeatX() : 1.0f);
+            params.emplace_back("repeatY", sec ? sec->repeatY() : 1.0f);
+            params.emplace_back("alpha3D", sec ? sec->alpha3D() : 0.0f);
+            params.emplace_back("useContour", useContour ? 1 : 0);
+            params.emplace_back("contourType", contourType);
+            params.emplace_back("showTexture", showTexture ? 1 : 0);
+            if (method == 3) {
+                params.emplace_back("contourWidth", 0.02f);
+                params.emplace_back("shadingScale", 0.8f);
+                params.emplace_back("curvature", 0.4f);
+            } else if (useContour) {
+                params.emplace_back("screenWidth", static_cast<int>(viewport[2]));
+                params.emplace_back("screenHeight", static_cast<int>(viewport[3]));
+                params.emplace_back("numContours", sec ? sec->numContours() : 0.0f);
+                params.emplace_back("contourWidth", contourWidth);
+                params.emplace_back("blackBottom", sec && sec->blackBottom() ? 1 : 0);
+            }
+        }
+    } else {
+        params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
+    }
+    Shader::enable();
+}

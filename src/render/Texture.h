@@ -1,0 +1,62 @@
+#pragma once
+
+#include <GL/glew.h>
+
+class ColorCalculator;
+
+// One OpenGL texture object (1-D, 2-D or 3-D) with the pixel buffer that last filled it and a
+// two-deep record of the texture unit it is bound to. Needs a current OpenGL context.
+class Texture {
+public:
+    explicit Texture(GLenum target);
+    virtual ~Texture();
+    Texture(const Texture&) = delete;
+    Texture& operator=(const Texture&) = delete;
+
+    // Binds to unit i (remembering the previous unit) and leaves unit i active.
+    virtual void bindToUnit(int i);
+    // Binds on the currently active unit.
+    virtual void bind();
+    // Releases the current binding and restores the one recorded before it.
+    virtual void unbind();
+
+    int dimensions() const;
+    int getLevels() const { return levels; }
+
+    // 1-D ramp of `count` texels sampled at j / (steps - 1); count -1 means steps.
+    void fillFromCalculator(const ColorCalculator& calc, int steps, int count = -1);
+    // 2-D product: texel (x, y) = calcY(y / (h - 1)) * calcX(x / (w - 1)).
+    void fillFromCalculators(const ColorCalculator& calcX, const ColorCalculator& calcY, int w, int h);
+
+    // Uploads keep `data` in `pixels` without copying it; a null pointer uploads nothing.
+    void setData1D(int w, unsigned char* data);
+    void setData2D(int w, int h, unsigned char* data);
+    void setData3D(int w, int h, int d, unsigned char* data);
+    // One-channel float image (stored as depth, read through .r); the values are not kept.
+    void setFloatData2D(int w, int h, const float* values);
+
+    // Reads a PNG or JPEG strip of tiles `tileHeight` rows high (< 1: square tiles) into a 3-D
+    // texture, or a 2-D one for a single tile. Returns the resulting levels, 0 on failure.
+    int loadFile(const char* path, int tileHeight);
+    bool readJpeg(const char* path);
+    bool readPng(const char* path);
+    // Rewrites `pixels` as RGBA: R = G = B = byte 1, A = byte 0 of each `stride`-byte texel
+    // (a one-byte texel becomes opaque grey).
+    void expandToRGBA(int byteCount, int stride);
+
+    GLuint name = 0;
+    GLenum target;
+    int width = 0;
+    int height = 0;
+    int levels = 0;
+    GLenum format = GL_RGBA;
+    GLint internalFormat = GL_RGBA8;
+    unsigned char* pixels = nullptr;
+    bool ownsPixels = false;
+    int unit = -1;          // GL_TEXTURE0 + i while bound to unit i
+    int previousUnit = -1;  // unit saved by the last bind
+
+private:
+    void releasePixels();
+    void keepPixels(unsigned char* data);
+};

@@ -1,0 +1,115 @@
+// Map background: the primary variable through its colormap, optionally overlaid by the secondary
+// variable's texton pattern and contour lines (method 2) or shaded as relief (method 3), blended
+// between the two neighbouring forecast steps by `mid`. GLSL 1.10: every int is converted with
+// float() explicitly, which conforming compilers require.
+
+uniform sampler2D texA;
+uniform sampler2D texB;
+uniform sampler2D texC;
+uniform sampler2D texD;
+uniform sampler1D colormap;
+uniform sampler3D tex3D;
+
+uniform float alpha3D;
+uniform float mid;
+uniform float repeatX;
+uniform float repeatY;
+uniform float numContours;
+uniform float contourWidth;
+uniform float shadingScale;
+uniform float curvature;
+
+uniform int method;
+uniform int useContour;
+uniform int screenWidth;
+uniform int screenHeight;
+uniform int contourType;
+uniform int showTexture;
+
+uniform bool blackBottom;
+
+float pval;
+float dp;
+
+float interpolate(float v1, float v2) {
+    return (1.0 - mid) * v1 + mid * v2;
+}
+
+float interpolate2D(sampler2D a, sampler2D b) {
+    vec2 st = gl_TexCoord[0].st;
+    return interpolate(texture2D(a, st).r, texture2D(b, st).r);
+}
+
+vec4 blendTextures() {
+    vec2 st = gl_TexCoord[0].st;
+    return (1.0 - mid) * texture2D(texA, st) + mid * texture2D(texB, st);
+}
+
+vec4 blendValues() {
+    return texture1D(colormap, interpolate2D(texA, texB));
+}
+
+// Change of the time-blended value per screen pixel, for a quad that spans the viewport.
+float twidth(sampler2D a, sampler2D b, float f) {
+    const float dT = 0.001;
+    vec2 st = gl_TexCoord[0].st;
+    float dx = (interpolate(texture2D(a, st + vec2(dT, 0.0)).r, texture2D(b, st + vec2(dT, 0.0)).r) - f) / dT;
+    float dy = (interpolate(texture2D(a, st + vec2(0.0, dT)).r, texture2D(b, st + vec2(0.0, dT)).r) - f) / dT;
+    return abs(dx) / float(screenWidth) + abs(dy) / float(screenHeight);
+}
+
+// Screen-fixed texton pattern whose slice follows the secondary value. The contour inputs (pval,
+// dp) are only worked out when contours are on: their uniforms may never have been set otherwise.
+vec4 blendValues2() {
+    float s = interpolate2D(texC, texD);
+    vec3 coord = gl_FragCoord.xyz;
+    coord.s = fract(coord.s / repeatX);
+    coord.t = fract(coord.t / repeatY);
+    coord.p = s;
+    if (useContour != 0) {
+        pval = clamp(coord.p, blackBottom ? 0.0 : 0.95 / numContours, 0.999);
+        dp = twidth(texC, texD, s);
+    }
+    return float(showTexture) * texture3D(tex3D, coord);
+}
+
+float pseudoHeight(float val) {
+    float x = fract(val / contourWidth);
+    return val + contourWidth * curvature * x * (1.0 - x);
+}
+
+// Vertical component of the unit normal of the terraced relief: brightness under light from above.
+float calcZofNormal(sampler2D a, sampler2D b) {
+    const float dT = 0.001;
+    vec2 st = gl_TexCoord[0].st;
+    float v1 = pseudoHeight(interpolate(texture2D(a, st).r, texture2D(b, st).r));
+    float v2 = pseudoHeight(interpolate(texture2D(a, st + vec2(dT, 0.0)).r, texture2D(b, st + vec2(dT, 0.0)).r));
+    float v3 = pseudoHeight(interpolate(texture2D(a, st + vec2(0.0, dT)).r, texture2D(b, st + vec2(0.0, dT)).r));
+    float dhy = (v1 - v2) * shadingScale;
+    float dhx = (v1 - v3) * shadingScale;
+    float l = sqrt(dhx * dhx + dhy * dhy + dT * dT);
+    return dT / l;
+}
+
+void main() {
+    if (method == 0) {
+        gl_FragColor = blendTextures();
+    } else if (method == 1) {
+        gl_FragColor = blendValues();
+    } else if (method == 2) {
+        vec4 texton = blendValues2();
+        float g = 0.0;
+        if (useContour != 0) {
+            float p = fract(pval * numContours);
+            float bound = dp * numContours * contourWidth;
+            float type = float(contourType);
+            g = 1.0 - smoothstep((-1.0 + 2.0 * type) * bound, (1.0 + type) * bound, p);
+        }
+        float a = alpha3D * texton.a;
+        vec4 base = (1.0 - a) * blendValues() + a * texton;
+        gl_FragColor = base * (1.0 - g) + vec4(0.0, 0.0, 0.0, 0.5) * g;
+    } else {
+        float zn = calcZofNormal(texC, texD);
+        gl_FragColor = blendValues() * vec4(zn, zn, zn, 1.0);
+    }
+}
