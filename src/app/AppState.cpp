@@ -1,0 +1,6 @@
+#include "AppState.h"
+
+#include "ForecastData.h"
+
+AppState app;
+ForecastData forecast;  // loaded by the start-up sequence, refilled in place on reload

@@ -1,0 +1,121 @@
+#include "FrameLoop.h"
+
+#include <GL/freeglut.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "AppState.h"
+#include "ForecastData.h"
+#include "SceneHooks.h"
+#include "UpdateScript.h"
+
+double wallClockSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec / 1000000) / 1000.0;
+}
+
+int pacingSleepMs(double now, double lastFrameTime, bool recording) {
+    const double dt = now - lastFrameTime;
+    if (recording || dt <= 0.0 || dt >= kPacingThreshold) return 0;
+    // The clock has millisecond resolution; the small allowance keeps a 10 ms interval that
+    // subtracts to 0.00999... from truncating to 9.
+    return static_cast<int>(std::floor(dt * 1000.0 + 1e-6));
+}
+
+bool exitTimeReached(std::int64_t exitTime, std::int64_t now) { return exitTime != -1 && now > exitTime; }
+
+void formatFpsTitle(char* buffer, unsigned long size, int fps) {
+    std::snprintf(buffer, size, "%s. FPS: %d", kProgramName, fps);
+}
+
+void onDisplay() {
+    // 1. Advance the clock; running past the last step starts again from the first.
+    if (animationPlaying() && forecast.setTime(-1) < 0) {
+        forecast.setTime(0);
+        restartAnimation();
+    }
+
+    // 2-3. The drawing space is always the start-up size; a resized window shows it stretched.
+    glViewport(0, 0, app.windowWidth, app.windowHeight);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, app.initialWidth, 0, app.initialHeight, -350, 350);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    drawMapScene();
+    app.frameDrawn = true;
+    drawWindowPanels();
+    app.frameCount += 1;
+    if (app.recording) captureFrame();
+    glutSwapBuffers();
+
+    const double now = wallClockSeconds();
+    const int sleepMs = pacingSleepMs(now, app.lastFrameTime, app.recording);
+    if (sleepMs > 0) {
+        timespec pause{sleepMs / 1000, static_cast<long>(sleepMs % 1000) * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+    app.lastFrameTime = now;
+}
+
+void onReshape(int width, int height) {
+    glViewport(0, 0, width, height);
+    app.windowHeight = height;
+    app.windowWidth = width;
+    layoutForWindowSize(width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90, 1.0, 0.1, 10.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void initGraphicsState(int, int) {
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glClearColor(0, 0, 0, 1);
+    glColor4f(1, 1, 1, 1);
+    glPointSize(3.0f);
+    glViewport(0, 0, app.initialWidth, app.initialHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90, 1.3333333333333333, 0.1, 10.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    app.lastFps = 0;
+    app.frameCount = 0;
+}
+
+void onIdle() {
+    if (app.idleCount++ >= kIdleChecksEvery) {
+        app.idleCount = 0;
+        reapUpdateScripts();
+        checkForecastFile();
+        if (exitTimeReached(app.exitTime, static_cast<std::int64_t>(std::time(nullptr)))) std::exit(0);
+    }
+    glutPostRedisplay();
+}
+
+void onFpsTimer(int) {
+    app.lastFps = app.frameCount;
+    app.frameCount = 0;
+    char title[128];
+    formatFpsTitle(title, sizeof title, app.lastFps);
+    glutSetWindowTitle(title);
+    glutTimerFunc(1000, onFpsTimer, 1);
+}
+
+void onKeyboard(unsigned char key, int, int) {
+    if (key == 27) {
+        std::printf("Escape key pressed. exit.\n");
+        std::exit(0);
+    }
+}
