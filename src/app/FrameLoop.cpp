@@ -22,9 +22,15 @@ double wallClockSeconds() {
 int pacingSleepMs(double now, double lastFrameTime, bool recording) {
     const double dt = now - lastFrameTime;
     if (recording || dt <= 0.0 || dt >= kPacingThreshold) return 0;
-    // The clock has millisecond resolution; the small allowance keeps a 10 ms interval that
-    // subtracts to 0.00999... from truncating to 9.
-    return static_cast<int>(std::floor(dt * 1000.0 + 1e-6));
+    // Both times are whole milliseconds, but as seconds near 1.7e9 they carry rounding error of
+    // a few 1e-4 ms; the allowance keeps a 10 ms interval that subtracts to 9.9997 from becoming 9.
+    return static_cast<int>(std::floor(dt * 1000.0 + 0.01));
+}
+
+bool countIdleCall(unsigned int& idleCount) {
+    if (idleCount++ < kIdleChecksEvery) return false;
+    idleCount = 0;
+    return true;
 }
 
 bool exitTimeReached(std::int64_t exitTime, std::int64_t now) { return exitTime != -1 && now > exitTime; }
@@ -95,8 +101,7 @@ void initGraphicsState(int, int) {
 }
 
 void onIdle() {
-    if (app.idleCount++ >= kIdleChecksEvery) {
-        app.idleCount = 0;
+    if (countIdleCall(app.idleCount)) {
         reapUpdateScripts();
         checkForecastFile();
         if (exitTimeReached(app.exitTime, static_cast<std::int64_t>(std::time(nullptr)))) std::exit(0);

@@ -18,6 +18,10 @@ constexpr double kPacingThreshold = 1.0 / 28.0;
 // The periodic checks in onIdle run on every (kIdleChecksEvery + 1)-th call.
 constexpr unsigned int kIdleChecksEvery = 100;
 
+// Counts one idle call; true on every (kIdleChecksEvery + 1)-th, when the periodic checks run
+// (the counter then starts again from 0).
+bool countIdleCall(unsigned int& idleCount);
+
 // Wall clock in seconds with millisecond resolution.
 double wallClockSeconds();
 

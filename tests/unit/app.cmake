@@ -1,0 +1,8 @@
+# The application shell's display-free rules: command line, work-area fit, pacing, refresh script.
+skyloom_test(app_tests LABEL unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/app_command_line.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/app_window_fit.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/app_frame_rules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/app_update_script.cpp
+  LIBS skyloom_app)

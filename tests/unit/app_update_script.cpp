@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "Fixtures.h"
+#include "UpdateScript.h"
+
+namespace {
+
+// Runs the test inside a fresh directory, where runUpdateScript looks for ./update_data.sh.
+class UpdateScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir.path().empty());
+        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    }
+    void TearDown() override { ASSERT_EQ(chdir(previous), 0); }
+
+    void writeScript(const std::string& body) {
+        testsupport::writeFile(dir.file("update_data.sh"), "#!/bin/sh\n" + body);
+        ASSERT_EQ(chmod(dir.file("update_data.sh").c_str(), 0755), 0);
+    }
+
+    // Collects finished background scripts until `count` have been collected or 10 s pass.
+    int reapWithin(int count) {
+        int collected = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (collected < count && std::chrono::steady_clock::now() < deadline) {
+            collected += reapUpdateScripts();
+            if (collected < count) usleep(5000);
+        }
+        return collected;
+    }
+
+    testsupport::TempDir dir;
+    char previous[4096] = {};
+};
+
+}  // namespace
+
+TEST_F(UpdateScriptTest, WaitingRunReturnsAfterTheScriptHasFinished) {
+    // The script's only argument is its own name; it writes its output through a rename, so
+    // the file exists on return only if the call waited for the script to end.
+    writeScript("echo \"$(basename \"$0\") $#\" > args.txt\nsleep 0.2\necho done > out.tmp && mv out.tmp out.txt\nexit 3\n");
+    ASSERT_TRUE(runUpdateScript(true));
+    EXPECT_EQ(testsupport::readFile(dir.file("out.txt")), "done\n");
+    EXPECT_EQ(testsupport::readFile(dir.file("args.txt")), "update_data.sh 0\n");
+    const int status = lastUpdateScriptStatus();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(pendingUpdateScripts(), 0);
+}
+
+TEST_F(UpdateScriptTest, BackgroundRunReturnsAtOnceAndIsReapedWhenItEnds) {
+    // The script blocks on a FIFO until the test lets it go.
+    ASSERT_EQ(mkfifo(dir.file("gate").c_str(), 0600), 0);
+    writeScript("read line < gate\nexit 5\n");
+    ASSERT_TRUE(runUpdateScript(false));
+    EXPECT_EQ(pendingUpdateScripts(), 1);
+    EXPECT_EQ(reapUpdateScripts(), 0);  // still running: not blocked on it
+    EXPECT_EQ(pendingUpdateScripts(), 1);
+
+    const int gate = open(dir.file("gate").c_str(), O_WRONLY);
+    ASSERT_GE(gate, 0);
+    ASSERT_EQ(write(gate, "go\n", 3), 3);
+    close(gate);
+
+    EXPECT_EQ(reapWithin(1), 1);
+    EXPECT_EQ(pendingUpdateScripts(), 0);
+    const int status = lastUpdateScriptStatus();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 5);
+    // Nothing of ours is left to wait for: no zombie.
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST_F(UpdateScriptTest, MissingOrNonExecutableScriptStartsNothing) {
+    EXPECT_FALSE(runUpdateScript(true));
+    EXPECT_FALSE(runUpdateScript(false));
+    EXPECT_EQ(pendingUpdateScripts(), 0);
+
+    testsupport::writeFile(dir.file("update_data.sh"), "#!/bin/sh\ntouch ran\n");  // not executable
+    EXPECT_FALSE(runUpdateScript(true));
+    EXPECT_FALSE(runUpdateScript(false));
+    EXPECT_EQ(pendingUpdateScripts(), 0);
+    EXPECT_NE(access(dir.file("ran").c_str(), F_OK), 0);
+}
