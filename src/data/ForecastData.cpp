@@ -69,7 +69,7 @@ NcVar* findVar(NcFile& file, const char* name, NcType type, int rank, long* edge
 }  // namespace
 
 struct ForecastData::Fields {
-    std::vector<float> field[8];  // in kFieldNames order
+    FloatField field[8];  // in kFieldNames order
     std::vector<double> latitude, longitude, times;
     float missingValue = 0.0f;
     bool hasMissing = false;
@@ -256,23 +256,26 @@ void ForecastData::adopt(Fields& f) {
 
     std::fprintf(stderr, "initializing secondary data...\n");
     struct Pair {
-        const std::vector<float>& u;
-        const std::vector<float>& v;
-        std::vector<float>& dirX;
-        std::vector<float>& dirY;
-        std::vector<float>& speed;
+        const FloatField& u;
+        const FloatField& v;
+        FloatField& dirX;
+        FloatField& dirY;
+        FloatField& speed;
         int slot;
     } pairs[2] = {{windU, windV, windDirX, windDirY, windSpeed, WIND_SPEED},
                   {jetU, jetV, jetDirX, jetDirY, jetSpeed, JET_SPEED}};
     for (Pair& pr : pairs) {
-        pr.dirX.assign(n, 0.0f);
-        pr.dirY.assign(n, 0.0f);
-        pr.speed.assign(n, 0.0f);
+        pr.dirX.resize(n);
+        pr.dirY.resize(n);
+        pr.speed.resize(n);
         double sum = 0.0;
         std::size_t count = 0;
         for (std::size_t p = 0; p < n; ++p) {
             const float uf = pr.u[p], vf = pr.v[p];
-            if (hasMissing && (uf == missingValue || vf == missingValue)) continue;
+            if (hasMissing && (uf == missingValue || vf == missingValue)) {
+                pr.dirX[p] = pr.dirY[p] = pr.speed[p] = 0.0f;
+                continue;
+            }
             const double u = uf, v = vf;
             const double s = std::sqrt(u * u + v * v);
             pr.speed[p] = static_cast<float>(s);
@@ -295,9 +298,10 @@ void ForecastData::adopt(Fields& f) {
 
 void ForecastData::unload() {
     if (!loaded) return;
-    for (std::vector<float>* v : {&slice, &windU, &windV, &jetU, &jetV, &pressure, &temperature, &cloud,
-                                  &precipitation, &windDirX, &windDirY, &windSpeed, &jetDirX, &jetDirY, &jetSpeed}) {
-        std::vector<float>().swap(*v);
+    std::vector<float>().swap(slice);
+    for (FloatField* v : {&windU, &windV, &jetU, &jetV, &pressure, &temperature, &cloud, &precipitation, &windDirX,
+                          &windDirY, &windSpeed, &jetDirX, &jetDirY, &jetSpeed}) {
+        FloatField().swap(*v);
     }
     for (std::vector<double>* v : {&latitude, &longitude, &times}) std::vector<double>().swap(*v);
     std::fill(std::begin(slots), std::end(slots), nullptr);
@@ -427,7 +431,7 @@ float ForecastData::sampleSlot(int slot, float row, float col, double t) {
     return sample(slotField(slot), row, col, static_cast<float>(currentTime));
 }
 
-float ForecastData::at(const std::vector<float>& field, float row, float col, double t) {
+float ForecastData::at(const FloatField& field, float row, float col, double t) {
     setTime(t);
     return sample(field.empty() ? nullptr : field.data(), row, col, static_cast<float>(currentTime));
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "FieldAllocator.h"
+
 // Slot numbers of the fields other components select by number.
 enum ForecastSlot {
     TEMPERATURE = 0,
@@ -105,14 +107,14 @@ private:
     struct Fields;  // one complete load, filled and validated before it replaces the current data
     bool readFile(const char* path, Fields& out, std::string& problem) const;
     void adopt(Fields& f);
-    float at(const std::vector<float>& field, float row, float col, double t);
+    float at(const FloatField& field, float row, float col, double t);
 
     bool loaded = false;
     std::vector<float> slice;
-    std::vector<float> windU, windV, jetU, jetV;
-    std::vector<float> pressure, temperature, cloud, precipitation;
+    FloatField windU, windV, jetU, jetV;
+    FloatField pressure, temperature, cloud, precipitation;
     std::vector<double> latitude, longitude, times;
-    std::vector<float> windDirX, windDirY, windSpeed, jetDirX, jetDirY, jetSpeed;
+    FloatField windDirX, windDirY, windSpeed, jetDirX, jetDirY, jetSpeed;
     const float* slots[NUM_SLOTS] = {};
     float means[NUM_SLOTS] = {};
     float missingValue = 0.0f;
