@@ -24,8 +24,25 @@ AnimationShader::AnimationShader(int fc, int vc, int m)
         fragment.printLog(std::cerr);
     } else {
         attach(fragment);
-        if (!link()) printLog(std::cerr);
+        if (!link())
+            printLog(std::cerr);
+        else
+            assignSamplerUnits();
     }
+}
+
+// Samplers a method does not set would all stay on unit 0; samplers of different kinds on one unit
+// make conforming drivers refuse to draw. Give each the unit enable() hands it in the fullest case.
+void AnimationShader::assignSamplerUnits() {
+    static const char* const samplers[] = {"texA", "texB", "colormap", "texC", "texD", "tex3D"};
+    GLint previous = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    glUseProgram(program);
+    for (int i = 0; i < 6; ++i) {
+        const GLint location = glGetUniformLocation(program, samplers[i]);
+        if (location != -1) glUniform1i(location, i + 1);
+    }
+    glUseProgram(static_cast<GLuint>(previous));
 }
 
 AnimationShader::~AnimationShader() {

@@ -46,6 +46,7 @@ public:
     static const char* fragmentSource();
 
 private:
+    void assignSamplerUnits();
     const ShadedVariable* variableAt(int row) const;
     Texture* frameAt(int row, int frame) const;
 

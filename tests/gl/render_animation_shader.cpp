@@ -1,0 +1,383 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "AnimationShader.h"
+#include "GlContext.h"
+#include "ShadedVariable.h"
+#include "Texture.h"
+
+namespace {
+
+struct FakeVariable : ShadedVariable {
+    Texture* colormapTexture() const override { return colormap; }
+    Texture* textonTexture() const override { return textons; }
+    bool usesColormap() const override { return !textured; }
+    bool usesTextons() const override { return textured; }
+    float repeatX() const override { return 11; }
+    float repeatY() const override { return 11; }
+    float alpha3D() const override { return alpha; }
+    float numContours() const override { return contours; }
+    bool blackBottom() const override { return bottom; }
+
+    Texture* colormap = nullptr;
+    Texture* textons = nullptr;
+    bool textured = false;
+    float alpha = 0.65f;
+    float contours = 8;
+    bool bottom = false;
+};
+
+constexpr int kView = 64;  // the quad is drawn into a kView x kView viewport
+
+// Colormap texels (RGBA bytes); four entries, so value v shows entry floor(4 v).
+const unsigned char kColormap[4][4] = {{40, 200, 100, 255}, {90, 160, 110, 255}, {140, 120, 120, 255}, {190, 80, 130, 255}};
+// Texton slices: uniform colour per slice, coverage growing with the slice.
+const unsigned char kTextons[4][4] = {{0, 255, 30, 60}, {60, 195, 30, 120}, {120, 135, 30, 180}, {180, 75, 30, 240}};
+
+class AnimationShaderTest : public testsupport::GlTest {
+protected:
+    void SetUp() override {
+        testsupport::GlTest::SetUp();
+        testing::internal::CaptureStdout();
+        Shader::initialize();
+        testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(Shader::isSupported());
+        colormap.reset(new Texture(GL_TEXTURE_1D));
+        colormapBytes.assign(&kColormap[0][0], &kColormap[0][0] + 16);
+        colormap->setData1D(4, colormapBytes.data());
+        textons.reset(new Texture(GL_TEXTURE_3D));
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 4; ++i) textonBytes.insert(textonBytes.end(), kTextons[k], kTextons[k] + 4);
+        textons->setData3D(2, 2, 4, textonBytes.data());
+        primary.colormap = colormap.get();
+        secondary.colormap = colormap.get();
+        secondary.textons = textons.get();
+        secondary.textured = true;
+    }
+    void TearDown() override {
+        if (Shader::current) Shader::current->disable();
+    }
+
+    // Frame texture holding `value` everywhere.
+    static Texture* flat(float value) {
+        std::vector<float> v(4, value);
+        Texture* t = new Texture(GL_TEXTURE_2D);
+        t->setFloatData2D(2, 2, v.data());
+        return t;
+    }
+    // Frame texture whose value equals the s texture coordinate (texel centres at (i + 0.5) / 256).
+    static Texture* rampAlongS() {
+        std::vector<float> v;
+        for (int y = 0; y < 4; ++y)
+            for (int i = 0; i < 256; ++i) v.push_back((i + 0.5f) / 256);
+        Texture* t = new Texture(GL_TEXTURE_2D);
+        t->setFloatData2D(256, 4, v.data());
+        return t;
+    }
+    static std::array<int, 4> draw(AnimationShader& shader, int x, int y) {
+        glViewport(0, 0, kView, kView);
+        glClearColor(1, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        shader.enable();
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0); glVertex2f(-1, -1);
+        glTexCoord2f(1, 0); glVertex2f(1, -1);
+        glTexCoord2f(1, 1); glVertex2f(1, 1);
+        glTexCoord2f(0, 1); glVertex2f(-1, 1);
+        glEnd();
+        shader.disable();
+        EXPECT_EQ(testsupport::GlContext::glErrors(), "");
+        return testsupport::GlContext::readPixel(x, y);
+    }
+    static const ShaderParam* param(const AnimationShader& s, const char* name) {
+        for (const ShaderParam& p : s.parameters())
+            if (std::strcmp(p.name, name) == 0) return &p;
+        return nullptr;
+    }
+    static void expectColour(const std::array<int, 4>& got, const double want[3], double tol) {
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], want[c], tol) << "channel " << c;
+    }
+
+    std::unique_ptr<Texture> colormap, textons;
+    std::vector<unsigned char> colormapBytes, textonBytes;
+    FakeVariable primary, secondary;
+};
+
+// The colour of colormap entry i, in 0..255 per channel.
+void colormapColour(int i, double out[3]) {
+    for (int c = 0; c < 3; ++c) out[c] = kColormap[i][c];
+}
+
+TEST_F(AnimationShaderTest, TheFragmentProgramCompilesAndLinksSilently) {
+    testing::internal::CaptureStderr();
+    AnimationShader shader(2, 2, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    GLint linked = GL_FALSE;
+    glGetProgramiv(shader.programName(), GL_LINK_STATUS, &linked);
+    EXPECT_EQ(linked, GL_TRUE);
+    EXPECT_NE(std::string(AnimationShader::fragmentSource()).find("uniform sampler3D tex3D;"), std::string::npos);
+}
+
+TEST_F(AnimationShaderTest, MethodZeroBlendsTheTwoNeighbouringFrames) {
+    AnimationShader shader(5, 1, 0);
+    const float values[5] = {0.1f, 0.2f, 0.4f, 0.6f, 0.8f};
+    for (int f = 0; f < 5; ++f) shader.setFrame(f, flat(values[f]), 0);
+    struct Case {
+        float position;
+        double grey;
+    } cases[] = {{2.25f, 0.75 * 0.4 + 0.25 * 0.6}, {4, 0.8}, {7, 0.8}, {-1, 0.1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.position);
+        shader.setPosition(c.position);
+        const auto p = draw(shader, 10, 50);
+        const double want[3] = {c.grey * 255, c.grey * 255, c.grey * 255};
+        expectColour(p, want, 1.5);
+    }
+    EXPECT_EQ(testsupport::GlContext::glErrors(), "");
+}
+
+TEST_F(AnimationShaderTest, PositionPicksFramesAndMid) {
+    AnimationShader shader(5, 1, 0);
+    std::vector<Texture*> frames;
+    for (int f = 0; f < 5; ++f) {
+        frames.push_back(flat(0.1f * f));
+        shader.setFrame(f, frames.back(), 0);
+    }
+    auto check = [&](float position, int a, int b, float mid) {
+        SCOPED_TRACE(position);
+        shader.setPosition(position);
+        shader.enable();
+        shader.disable();
+        EXPECT_EQ(param(shader, "texA")->value.texture, frames[a]);
+        EXPECT_EQ(param(shader, "texB")->value.texture, frames[b]);
+        EXPECT_FLOAT_EQ(param(shader, "mid")->value.f, mid);
+    };
+    check(2.25f, 2, 3, 0.25f);
+    check(4, 3, 4, 1);
+    check(7, 3, 4, 1);
+    EXPECT_FLOAT_EQ(shader.getPosition(), 4);
+    check(-2, 0, 1, 0);
+
+    AnimationShader single(1, 1, 0);
+    Texture* only = flat(0.5f);
+    single.setFrame(0, only, 0);
+    single.setPosition(0.5f);
+    single.enable();
+    single.disable();
+    EXPECT_EQ(param(single, "texA")->value.texture, only);
+    EXPECT_EQ(param(single, "texB")->value.texture, only);
+    EXPECT_FLOAT_EQ(param(single, "mid")->value.f, 1);
+}
+
+TEST_F(AnimationShaderTest, MethodOneLooksTheBlendUpInTheColormapOnThreeUnits) {
+    AnimationShader shader(2, 1, 0);
+    shader.setFrame(0, flat(0.3f), 0);
+    shader.setFrame(1, flat(0.5f), 0);
+    shader.setVariable(&primary, 0);
+    EXPECT_EQ(shader.getMethod(), 1);
+    shader.setPosition(0.5f);  // 0.4: entry 1
+    double want[3];
+    colormapColour(1, want);
+    expectColour(draw(shader, 32, 32), want, 1);
+    shader.setPosition(1);  // 0.5: entry 2
+    colormapColour(2, want);
+    expectColour(draw(shader, 32, 32), want, 1);
+
+    shader.enable();
+    EXPECT_EQ(Shader::nextUnit, 4);
+    EXPECT_EQ(colormap->unit, GL_TEXTURE3);
+    shader.disable();
+    EXPECT_EQ(shader.parameters().size(), 5u);
+    EXPECT_EQ(param(shader, "numContours"), nullptr);
+    EXPECT_EQ(param(shader, "screenWidth"), nullptr);
+}
+
+TEST_F(AnimationShaderTest, TextonsBlendOverTheColourByAlpha3D) {
+    AnimationShader shader(1, 2, 0);
+    shader.setFrame(0, flat(0.4f), 0);  // colormap entry 1
+    shader.setFrame(0, flat(0.6f), 1);  // texton slice 2
+    shader.setVariable(&primary, 0);
+    shader.setVariable(&secondary, 1);
+    ASSERT_EQ(shader.getMethod(), 2);
+    shader.setContours(false);
+    const auto p = draw(shader, 20, 30);
+    const double alpha = 0.65 * kTextons[2][3] / 255.0;
+    double want[3];
+    for (int c = 0; c < 3; ++c) want[c] = (1 - alpha) * kColormap[1][c] + alpha * kTextons[2][c];
+    expectColour(p, want, 1.5);
+
+    shader.setShowTexture(false);
+    colormapColour(1, want);
+    expectColour(draw(shader, 20, 30), want, 1);
+}
+
+TEST_F(AnimationShaderTest, ContoursOffWithNeverSetContourUniformsDrawNoLine) {
+    AnimationShader shader(1, 2, 2);
+    shader.setFrame(0, flat(0.4f), 0);
+    shader.setFrame(0, rampAlongS(), 1);
+    shader.setVariable(&primary, 0);
+    shader.setVariable(&secondary, 1);
+    shader.setContours(false);
+    shader.setShowTexture(false);
+    const auto p = draw(shader, 16, 16);  // on a contour level, were contours on
+    GLint width = -1;
+    GLfloat contours = -1;
+    glGetUniformiv(shader.programName(), glGetUniformLocation(shader.programName(), "screenWidth"), &width);
+    glGetUniformfv(shader.programName(), glGetUniformLocation(shader.programName(), "numContours"), &contours);
+    EXPECT_EQ(width, 0);  // really never set
+    EXPECT_EQ(contours, 0);
+    double want[3];
+    colormapColour(1, want);
+    expectColour(p, want, 1);
+    EXPECT_EQ(param(shader, "screenWidth"), nullptr);
+    EXPECT_EQ(param(shader, "contourWidth"), nullptr);
+    EXPECT_EQ(param(shader, "useContour")->value.i, 0);
+}
+
+// Contour strength worked out from the shader's formulas for a secondary value equal to s,
+// so its change per pixel is 1 / kView across and 0 up.
+double contourStrength(double s, double numContours, double widthPx, int type, bool blackBottom) {
+    const double pval = std::clamp(s, blackBottom ? 0.0 : 0.95 / numContours, 0.999);
+    const double dp = 1.0 / kView;
+    const double p = pval * numContours - std::floor(pval * numContours);
+    const double bound = dp * numContours * widthPx;
+    const double e0 = (-1 + 2 * type) * bound, e1 = (1 + type) * bound;
+    const double t = std::clamp((p - e0) / (e1 - e0), 0.0, 1.0);
+    return 1 - t * t * (3 - 2 * t);
+}
+
+TEST_F(AnimationShaderTest, ContourLinesSitJustAboveEachLevelButNotInTheLowestInterval) {
+    AnimationShader shader(1, 2, 2);
+    shader.setFrame(0, flat(0.4f), 0);
+    shader.setFrame(0, rampAlongS(), 1);
+    shader.setVariable(&primary, 0);
+    shader.setVariable(&secondary, 1);
+    shader.setShowTexture(false);
+    double base[3];
+    colormapColour(1, base);
+    struct Case {
+        int x;
+        int type;
+        bool line;
+    } cases[] = {{16, 0, true}, {20, 0, false}, {0, 0, false}, {16, 1, true}, {18, 1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "x " << c.x << " type " << c.type);
+        shader.setContourType(c.type);
+        const auto p = draw(shader, c.x, 32);
+        const double g = contourStrength((c.x + 0.5) / kView, 8, 2, c.type, false);
+        EXPECT_EQ(g > 0.05, c.line);
+        double want[3];
+        for (int ch = 0; ch < 3; ++ch) want[ch] = base[ch] * (1 - g);
+        expectColour(p, want, 4);
+    }
+    // With blackBottom the lowest interval gets its line too.
+    secondary.bottom = true;
+    shader.setContourType(0);
+    const double g = contourStrength(0.5 / kView, 8, 2, 0, true);
+    ASSERT_GT(g, 0.2);
+    double want[3];
+    for (int ch = 0; ch < 3; ++ch) want[ch] = base[ch] * (1 - g);
+    expectColour(draw(shader, 0, 32), want, 4);
+}
+
+double pseudoHeight(double v) {
+    const double x = v / 0.02 - std::floor(v / 0.02);
+    return v + 0.02 * 0.4 * x * (1 - x);
+}
+
+TEST_F(AnimationShaderTest, ShadingDarkensSlopesAndLeavesFlatGroundAlone) {
+    AnimationShader shader(1, 3, 0);
+    shader.setFrame(0, flat(0.4f), 0);
+    shader.setFrame(0, rampAlongS(), 1);
+    shader.setFrame(0, flat(0.5f), 2);
+    shader.setVariable(&primary, 0);
+    shader.setVariable(&secondary, 1);
+    shader.setVariable(&secondary, 2);
+    shader.setMethod(3);
+    double base[3];
+    colormapColour(1, base);
+
+    shader.setSecondary(2);
+    expectColour(draw(shader, 40, 20), base, 1);
+
+    shader.setSecondary(1);
+    const auto slope = draw(shader, 40, 20);
+    const double s = 40.5 / kView, dT = 0.001;
+    const double dhy = (pseudoHeight(s) - pseudoHeight(s + dT)) * 0.8;
+    const double zn = dT / std::sqrt(dhy * dhy + dT * dT);
+    ASSERT_LT(zn, 0.95);
+    double want[3];
+    for (int c = 0; c < 3; ++c) want[c] = base[c] * zn;
+    expectColour(slope, want, 4);
+    EXPECT_LT(slope[0], base[0] - 5);
+    EXPECT_FLOAT_EQ(param(shader, "contourWidth")->value.f, 0.02f);
+    EXPECT_FLOAT_EQ(param(shader, "shadingScale")->value.f, 0.8f);
+}
+
+TEST_F(AnimationShaderTest, MethodFollowsTheVariablesAndIndicesWrap) {
+    AnimationShader shader(2, 3, 0);
+    shader.setVariable(&primary, 0);
+    EXPECT_EQ(shader.getMethod(), 1);
+    shader.setVariable(&secondary, 1);
+    EXPECT_EQ(shader.getMethod(), 2);
+    shader.setVariable(&primary, 2);
+    EXPECT_EQ(shader.getMethod(), 2);  // a colormap variable after a texton one keeps 2
+
+    EXPECT_EQ(shader.cyclePrimary(-1), 2);
+    EXPECT_EQ(shader.cyclePrimary(1), 0);
+    shader.setSecondary(2);
+    EXPECT_EQ(shader.cycleSecondary(1), 0);
+    EXPECT_FALSE(shader.toggleContours());
+    EXPECT_TRUE(shader.toggleContours());
+}
+
+TEST_F(AnimationShaderTest, FramesOutsideTheTableAreRefusedAndReplacedOnesDeleted) {
+    AnimationShader shader(2, 2, 0);
+    Texture extra(GL_TEXTURE_2D);  // stays ours when refused
+    testing::internal::CaptureStdout();
+    shader.setFrame(2, &extra, 0);
+    shader.setFrame(5, &extra, 1);
+    shader.setFrame(-1, &extra, 0);
+    shader.setFrame(0, &extra, 2);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Cannot add frame 2 to AnimationShader(2)\n"
+              "Cannot add frame 5 to AnimationShader(2)\n"
+              "Cannot add frame -1 to AnimationShader(2)\n"
+              "Cannot add variable 2 to AnimationShader(2)\n");
+    EXPECT_EQ(shader.getFrame(0, 0), nullptr);
+
+    Texture* first = flat(0.1f);
+    shader.setFrame(1, first, 1);
+    Texture* second = flat(0.2f);
+    const GLuint firstName = first->name;
+    shader.setFrame(1, second, 1);
+    EXPECT_EQ(shader.getFrame(1, 1), second);
+    EXPECT_FALSE(glIsTexture(firstName));  // the replaced frame was deleted
+}
+
+TEST_F(AnimationShaderTest, WithoutShaderSupportOnlyTheTextonsAreBound) {
+    Shader::supported = false;
+    {
+        testing::internal::CaptureStderr();
+        AnimationShader shader(2, 2, 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "No shader support available.\n");
+        shader.setVariable(&primary, 0);
+        shader.setVariable(&secondary, 1);
+        shader.enable();
+        ASSERT_EQ(shader.parameters().size(), 1u);
+        EXPECT_STREQ(shader.parameters()[0].name, "tex3D");
+        EXPECT_TRUE(glIsEnabled(GL_TEXTURE_3D));
+        shader.disable();
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_3D));
+    }
+    Shader::supported = true;
+}
+
+}  // namespace
