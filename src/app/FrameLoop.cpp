@@ -39,12 +39,14 @@ void formatFpsTitle(char* buffer, unsigned long size, int fps) {
     std::snprintf(buffer, size, "%s. FPS: %d", kProgramName, fps);
 }
 
+bool advanceAnimationClock(ForecastData& data) {
+    if (data.setTime(-1) >= 0) return false;
+    data.setTime(0);
+    return true;
+}
+
 void onDisplay() {
-    // 1. Advance the clock; running past the last step starts again from the first.
-    if (animationPlaying() && forecast.setTime(-1) < 0) {
-        forecast.setTime(0);
-        restartAnimation();
-    }
+    if (animationPlaying() && advanceAnimationClock(forecast)) restartAnimation();
 
     // 2-3. The drawing space is always the start-up size; a resized window shows it stretched.
     glViewport(0, 0, app.windowWidth, app.windowHeight);

@@ -13,6 +13,12 @@ void onKeyboard(unsigned char key, int x, int y);
 // in the application state is used).
 void initGraphicsState(int width, int height);
 
+class ForecastData;
+
+// Moves the animation clock one time step forward; past the last step it starts again at step 0
+// and returns true (the caller restarts what depends on continuity, such as the streaklets).
+bool advanceAnimationClock(ForecastData& data);
+
 // Frames shorter than this are followed by a pause, keeping the animation near 28 frames/s.
 constexpr double kPacingThreshold = 1.0 / 28.0;
 // The periodic checks in onIdle run on every (kIdleChecksEvery + 1)-th call.

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "Fixtures.h"
+#include "ForecastData.h"
 #include "FrameLoop.h"
 #include "Startup.h"
 
@@ -74,4 +76,22 @@ TEST(Seed, FixedByTheEnvironmentOtherwiseTheTime) {
     EXPECT_EQ(chooseSeed("4294967295", 1), 4294967295u);
     for (const char* bad : {static_cast<const char*>(nullptr), "", "abc", "12x", "-1", "4294967296"})
         EXPECT_EQ(chooseSeed(bad, 1700000000), 1700000000u) << (bad ? bad : "(unset)");
+}
+
+TEST(AnimationClock, PlaysToTheLastStepThenStartsAgainAtStepZero) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("forecast.nc");
+    testsupport::writeForecast(path, forecastwriter::makeSampleForecast(testsupport::smallForecast(24, 18, 3)));
+    ForecastData data;
+    ASSERT_TRUE(data.load(path.c_str()));
+    data.setTimeStep(0.05);
+
+    // 40 frames of 1/20 step reach the last step (2.0) without wrapping.
+    for (int frame = 1; frame <= 40; ++frame) ASSERT_FALSE(advanceAnimationClock(data)) << "frame " << frame;
+    EXPECT_NEAR(data.getCurrentTime(), 2.0, 1e-9);
+    // The next forward step overruns the end: that frame is drawn at time 0.
+    EXPECT_TRUE(advanceAnimationClock(data));
+    EXPECT_EQ(data.getCurrentTime(), 0.0);
+    EXPECT_FALSE(advanceAnimationClock(data));
+    EXPECT_NEAR(data.getCurrentTime(), 0.05, 1e-12);
 }
