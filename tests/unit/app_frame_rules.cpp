@@ -61,15 +61,6 @@ TEST(ExitTime, OnlyAPassedTimeEndsTheProgram) {
     EXPECT_TRUE(exitTimeReached(0, 1700000000));
 }
 
-TEST(Title, ShowsTheFrameRate) {
-    char title[128];
-    formatFpsTitle(title, sizeof title, 27);
-    EXPECT_EQ(std::string(title), "Skyloom. FPS: 27");
-    char tiny[10];
-    formatFpsTitle(tiny, sizeof tiny, 123456);
-    EXPECT_EQ(std::string(tiny), "Skyloom. ");
-}
-
 TEST(Seed, FixedByTheEnvironmentOtherwiseTheTime) {
     EXPECT_EQ(chooseSeed("12345", 1700000000), 12345u);
     EXPECT_EQ(chooseSeed("0", 1700000000), 0u);

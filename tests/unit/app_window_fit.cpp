@@ -73,13 +73,3 @@ TEST(WindowFit, OffsetWorkAreaMovesTheWindowToItsEdgeAndCentresOnTheFullScreen) 
     EXPECT_EQ(x, (1920 - 1680) / 2);
     EXPECT_EQ(y, (1080 - 970) / 2);
 }
-
-TEST(WindowFit, CentringOfAWindowLargerThanTheScreenTruncatesTowardZero) {
-    AppState s;
-    s.initialWidth = 1925;  // (1920 - 1925) / 2 = -2.5
-    s.initialHeight = 1083;
-    int x = 0, y = 0;
-    ASSERT_TRUE(centredWindowPosition(s, x, y));
-    EXPECT_EQ(x, -2);
-    EXPECT_EQ(y, -1);
-}
