@@ -299,6 +299,8 @@ void ForecastData::adopt(Fields& f) {
 void ForecastData::unload() {
     if (!loaded) return;
     std::vector<float>().swap(slice);
+    lowFinder.reset();
+    highFinder.reset();
     for (FloatField* v : {&windU, &windV, &jetU, &jetV, &pressure, &temperature, &cloud, &precipitation, &windDirX,
                           &windDirY, &windSpeed, &jetDirX, &jetDirY, &jetSpeed}) {
         FloatField().swap(*v);
@@ -370,7 +372,36 @@ void ForecastData::setRegion(int r0, int r1, int c0, int c1) {
     colMax = c1;
     rowCentre = (r0 + r1) / 2.0f;
     colCentre = (c0 + c1) / 2.0f;
+    for (auto* f : {lowFinder.get(), highFinder.get()})
+        if (f) setFinderArea(*f);
 }
+
+// Finders follow the region, leaving out its low-row tenth and a 4-cell margin at the high ends.
+void ForecastData::setFinderArea(ExtremaFinder& f) const {
+    f.setSearchArea(static_cast<int>(rowMin + (rowMax - rowMin) * 0.1), rowMax - 4, colMin, colMax - 4);
+}
+
+void ForecastData::createExtremaFinders(int r0, int r1, int c0, int c1) {
+    if (!loaded) return;
+    for (auto* f : {&lowFinder, &highFinder}) {
+        if (!*f) *f = std::make_unique<ExtremaFinder>(nRows, nCols);
+        (*f)->setSearchArea(r0, r1, c0, c1);
+    }
+}
+
+const float* ForecastData::find(std::unique_ptr<ExtremaFinder>& finder, bool minima, const float* field, CoordList* list) {
+    if (!loaded || !field) return nullptr;
+    if (!finder) {
+        finder = std::make_unique<ExtremaFinder>(nRows, nCols);
+        finder->setSearchArea(rowMin, rowMax, colMin, colMax);
+    }
+    const float* s = resampleSlice(field);
+    return minima ? finder->findMinima(s, list) : finder->findMaxima(s, list);
+}
+
+const float* ForecastData::findLows(const float* field, CoordList* list) { return find(lowFinder, true, field, list); }
+
+const float* ForecastData::findHighs(const float* field, CoordList* list) { return find(highFinder, false, field, list); }
 
 bool ForecastData::clampToRegion(float& row, float& col, float f) const {
     const float rowLo = std::max(0.0f, rowCentre + (rowMin - rowCentre) * f);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ExtremaFinder.h"
 #include "FieldAllocator.h"
 
 // Slot numbers of the fields other components select by number.
@@ -99,6 +101,19 @@ public:
     const float* windSpeedSlice(double t) { return slotSlice(WIND_SPEED, t); }
     const float* jetSpeedSlice(double t) { return slotSlice(JET_SPEED, t); }
 
+    // Extrema of a field interpolated to the current time. createExtremaFinders makes whichever
+    // finder is missing and sets both search areas; a search without a finder creates it with the
+    // region of interest as its area. The returned marks grid is valid until that finder's next
+    // search (pressure highs and wind maxima share one).
+    void createExtremaFinders(int rowMin, int rowMax, int colMin, int colMax);
+    const float* findLows(const float* field, CoordList* list);
+    const float* findHighs(const float* field, CoordList* list);
+    const float* pressureLows(CoordList* list) { return findLows(slotField(PRESSURE), list); }
+    const float* pressureHighs(CoordList* list) { return findHighs(slotField(PRESSURE), list); }
+    const float* windSpeedMaxima() { return findHighs(slotField(WIND_SPEED), nullptr); }
+    const ExtremaFinder* lowExtremaFinder() const { return lowFinder.get(); }
+    const ExtremaFinder* highExtremaFinder() const { return highFinder.get(); }
+
     const std::vector<double>& latitudes() const { return latitude; }
     const std::vector<double>& longitudes() const { return longitude; }
     const std::vector<double>& timeValues() const { return times; }
@@ -109,8 +124,12 @@ private:
     void adopt(Fields& f);
     float at(const FloatField& field, float row, float col, double t);
 
+    void setFinderArea(ExtremaFinder& f) const;
+    const float* find(std::unique_ptr<ExtremaFinder>& finder, bool minima, const float* field, CoordList* list);
+
     bool loaded = false;
     std::vector<float> slice;
+    std::unique_ptr<ExtremaFinder> lowFinder, highFinder;
     FloatField windU, windV, jetU, jetV;
     FloatField pressure, temperature, cloud, precipitation;
     std::vector<double> latitude, longitude, times;
