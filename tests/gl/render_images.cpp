@@ -392,4 +392,24 @@ TEST_F(ImageTest, ExpandToRgbaInPlaceAndFromThreeBytes) {
     EXPECT_EQ(t.internalFormat, GL_RGBA8);
 }
 
+// The bundled pictures: level counts the data variables rely on, square logo.
+TEST_F(ImageTest, BundledTextonStripsAndLogoLoad) {
+    const std::string data = std::string(SKYLOOM_SOURCE_DIR) + "/data/";
+    struct Case {
+        const char* file;
+        int levels, side;
+    } cases[] = {{"Textons.png", 16, 11}, {"HalfTextons.png", 20, 11}, {"CloudTextons.png", 10, 8}, {"logo.png", 256, 256}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Texture t(GL_TEXTURE_2D);
+        EXPECT_EQ(t.loadFile((data + c.file).c_str(), 0), c.levels);
+        EXPECT_EQ(t.width, c.side);
+        EXPECT_EQ(t.height, c.side);
+    }
+    // Level 0 of the cloud and rain strips is clear sky / dry: fully transparent.
+    Texture clouds(GL_TEXTURE_2D);
+    ASSERT_TRUE(clouds.readPng((data + "CloudTextons.png").c_str()));
+    for (int i = 0; i < 8 * 8; ++i) ASSERT_EQ(clouds.pixels[i * 4 + 3], 0) << i;
+}
+
 }  // namespace
