@@ -5,4 +5,5 @@ skyloom_test(app_tests LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/app_window_fit.cpp
     ${CMAKE_CURRENT_LIST_DIR}/app_frame_rules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/app_update_script.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/app_frame_writer.cpp
   LIBS skyloom_app)
