@@ -1,0 +1,273 @@
+#include "driftView.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "AnimationShader.h"
+#include "DataVariable.h"
+#include "ForecastData.h"
+#include "Texture.h"
+
+namespace {
+
+bool parseNumber(const std::string& token, float& value) {
+    const char* begin = token.c_str();
+    char* end = nullptr;
+    value = std::strtof(begin, &end);
+    return end != begin && *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
+driftView::driftView(const char* coastPath, const char* statePath) {
+    loadConfigFile(coastPath, coastY, coastX, coastCount, coastLengths);
+    loadConfigFile(statePath, stateY, stateX, stateCount, stateLengths);
+}
+
+driftView::~driftView() {
+    if (quadList) glDeleteLists(quadList, 1);
+}
+
+int driftView::loadConfigFile(const char* path, std::vector<std::vector<float>>& y, std::vector<std::vector<float>>& x,
+                              int& count, std::vector<unsigned>& lengths) {
+    x.clear();
+    y.clear();
+    lengths.clear();
+    lengths.reserve(400);
+    count = 0;
+    std::ifstream in(path ? path : "");
+    if (!in) {
+        std::fprintf(stderr, "driftView::loadConfigFile() - Can't open file: %s\n", path ? path : "");
+        std::fprintf(stderr, "N Lines :%d\n", count);
+        return count;
+    }
+
+    // One pass over the tokens; the table grows as needed. A polyline with an odd number of
+    // coordinates loses the unpaired last one and does not disturb the polylines after it.
+    std::string token;
+    while (in >> token) {
+        if (token == "END") break;
+        float value = 0;
+        bool bad = !parseNumber(token, value);  // the identifier, otherwise unused
+        std::vector<float> xs, ys;
+        float pendingX = 0;
+        bool havePending = false, closed = false;
+        while (!bad && in >> token) {
+            if (token == "END") {
+                closed = true;
+                break;
+            }
+            if (!parseNumber(token, value)) {
+                bad = true;
+            } else if (havePending) {
+                xs.push_back(pendingX);
+                ys.push_back(value);
+                havePending = false;
+            } else {
+                pendingX = value;
+                havePending = true;
+            }
+        }
+        if (closed || !xs.empty()) {
+            lengths.push_back(static_cast<unsigned>(xs.size()));
+            x.push_back(std::move(xs));
+            y.push_back(std::move(ys));
+            ++count;
+        }
+        if (bad) {
+            std::fprintf(stderr, "driftView::loadConfigFile() - Bad token \"%s\" in %s, keeping the %d lines before it\n",
+                         token.c_str(), path, count);
+            break;
+        }
+        if (!closed) break;
+    }
+    std::fprintf(stderr, "N Lines :%d\n", count);
+    return count;
+}
+
+void driftView::init(ForecastData* d, DataVariable* const* vars, int n) {
+    dataset = d;
+    variables.assign(vars, vars + (vars && n > 0 ? n : 0));
+    variableCount = static_cast<int>(variables.size());
+    generateBackgroundTextures();
+    buildQuad();
+}
+
+void driftView::generateBackgroundTextures() {
+    if (!dataset || !dataset->isLoaded()) return;
+    const double savedTime = dataset->setTime(-2);
+    const int rows = dataset->numRows(), cols = dataset->numCols(), steps = dataset->numTimes();
+    if (!shader) shader = std::make_unique<AnimationShader>(steps, variableCount, 0);
+    if (Shader::isSupported()) {
+        std::vector<float> scratch(static_cast<size_t>(rows) * cols);
+        for (int i = 0; i < variableCount; ++i) {
+            DataVariable* v = variables[static_cast<size_t>(i)];
+            if (!v) continue;
+            std::printf("Generating Background %s Textures...\n", v->name().c_str());
+            for (int j = 0; j < steps; ++j) {
+                const float* slice = dataset->slotSlice(static_cast<int>(v->slot()), j);
+                if (!slice) continue;
+                auto texture = std::make_unique<Texture>(GL_TEXTURE_2D);
+                v->normalise(scratch.data(), slice, rows * cols);
+                texture->setFloatData2D(cols, rows, scratch.data());
+                shader->setFrame(j, texture.get(), i);
+                // The shader takes only frames that fit its table; a refused one stays ours to free.
+                if (shader->getFrame(j, i) == texture.get()) texture.release();
+            }
+            shader->setVariable(v, i);
+        }
+    }
+    dataset->setTime(savedTime);
+}
+
+void driftView::buildQuad() {
+    if (!dataset) return;
+    if (!quadList) quadList = glGenLists(1);
+    if (!quadList) return;
+    const float c0 = static_cast<float>(dataset->regionColMin()), c1 = static_cast<float>(dataset->regionColMax());
+    const float r0 = static_cast<float>(dataset->regionRowMin()), r1 = static_cast<float>(dataset->regionRowMax());
+    const float sc = dataset->numCols() > 1 ? static_cast<float>(dataset->numCols() - 1) : 1.0f;
+    const float sr = dataset->numRows() > 1 ? static_cast<float>(dataset->numRows() - 1) : 1.0f;
+    glNewList(quadList, GL_COMPILE);
+    glBegin(GL_QUADS);
+    glTexCoord2f(c0 / sc, r0 / sr);
+    glVertex3f(c0, r0, 0.0f);
+    glTexCoord2f(c0 / sc, r1 / sr);
+    glVertex3f(c0, r1, 0.0f);
+    glTexCoord2f(c1 / sc, r1 / sr);
+    glVertex3f(c1, r1, 0.0f);
+    glTexCoord2f(c1 / sc, r0 / sr);
+    glVertex3f(c1, r0, 0.0f);
+    glEnd();
+    glEndList();
+}
+
+void driftView::setMapView(float width, float height) {
+    viewWidth = width;
+    viewHeight = height;
+}
+
+// A region one cell wide or less has no extent to spread; treat it as one cell.
+float driftView::scaleX() const {
+    const int span = dataset ? dataset->regionColMax() - dataset->regionColMin() : 0;
+    return viewWidth / static_cast<float>(span > 0 ? span : 1);
+}
+
+float driftView::scaleY() const {
+    const int span = dataset ? dataset->regionRowMax() - dataset->regionRowMin() : 0;
+    return viewHeight / static_cast<float>(span > 0 ? span : 1);
+}
+
+float driftView::screenX(float col) const {
+    const float sx = scaleX(), c0 = dataset ? static_cast<float>(dataset->regionColMin()) : 0.0f;
+    return sx * (col - c0 + 2.0f - 0.5f * sx);
+}
+
+float driftView::screenY(float row) const {
+    const float sy = scaleY(), r0 = dataset ? static_cast<float>(dataset->regionRowMin()) : 0.0f;
+    return sy * (row - r0 + 2.0f - 0.5f * sy);
+}
+
+float driftView::gridCol(float x) const {
+    const float sx = scaleX(), c0 = dataset ? static_cast<float>(dataset->regionColMin()) : 0.0f;
+    return x / sx + c0 - 2.0f + 0.5f * sx;
+}
+
+float driftView::gridRow(float y) const {
+    const float sy = scaleY(), r0 = dataset ? static_cast<float>(dataset->regionRowMin()) : 0.0f;
+    return y / sy + r0 - 2.0f + 0.5f * sy;
+}
+
+void driftView::pushMapTransform() const {
+    const float sx = scaleX(), sy = scaleY();
+    const float c0 = dataset ? static_cast<float>(dataset->regionColMin()) : 0.0f;
+    const float r0 = dataset ? static_cast<float>(dataset->regionRowMin()) : 0.0f;
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glScalef(sx, sy, 1.0f);
+    glTranslatef((2.0f - 0.5f * sx) - c0, (2.0f - 0.5f * sy) - r0, 0.0f);
+}
+
+void driftView::popMapTransform() const {
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+void driftView::drawBackground(double t) {
+    if (!Shader::isSupported() || !shader || !quadList) return;
+    shader->setPosition(static_cast<float>(t));
+    shader->enable();
+    glCallList(quadList);
+    shader->disable();
+}
+
+void driftView::drawOutlines(const std::vector<std::vector<float>>& x, const std::vector<std::vector<float>>& y,
+                             int count, float width) {
+    GLfloat previous = 1.0f;
+    glGetFloatv(GL_LINE_WIDTH, &previous);
+    glLineWidth(width);
+    for (int i = 0; i < count; ++i) {
+        const std::vector<float>& xs = x[static_cast<size_t>(i)];
+        const std::vector<float>& ys = y[static_cast<size_t>(i)];
+        glBegin(GL_LINE_STRIP);
+        for (size_t k = 0; k < xs.size(); ++k) glVertex3f(xs[k], ys[k], 0.1f);
+        glEnd();
+    }
+    glLineWidth(previous);
+}
+
+void driftView::drawCoast(float width) const { drawOutlines(coastX, coastY, coastCount, width); }
+void driftView::drawStates(float width) const { drawOutlines(stateX, stateY, stateCount, width); }
+
+void driftView::setContourWidth(float w) {
+    if (shader) shader->setContourWidth(w);
+}
+
+void driftView::setShading(bool on) {
+    if (!shader) return;
+    if (on) {
+        if (shader->getMethod() == 3) return;
+        methodBeforeShading = shader->getMethod();
+        shader->setMethod(3);
+    } else {
+        shader->setMethod(methodBeforeShading);
+    }
+}
+
+int driftView::cycleMethod() {
+    if (!shader) return 0;
+    int m = shader->getMethod() + 1;
+    if (m > 3) m = 1;
+    shader->setMethod(m);
+    return m;
+}
+
+int driftView::cycleColourVariable() { return shader ? shader->cyclePrimary(1) : 0; }
+int driftView::cycleTextureVariable() { return shader ? shader->cycleSecondary(1) : 0; }
+
+int driftView::setColourVariable(int i) {
+    if (shader) shader->setPrimary(i);
+    return i;
+}
+
+int driftView::setTextureVariable(int i) {
+    if (shader) shader->setSecondary(i);
+    return i;
+}
+
+bool driftView::toggleContours() { return shader ? shader->toggleContours() : false; }
+
+void driftView::setContours(bool on) {
+    if (shader) shader->setContours(on);
+}
+
+void driftView::setContourType(int k) {
+    if (shader) shader->setContourType(k);
+}
+
+void driftView::setShowTexture(bool on) {
+    if (shader) shader->setShowTexture(on);
+}
