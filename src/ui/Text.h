@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+enum class TextStyle { Plain = 0, Outlined = 1 };
+
+// The seven GLUT bitmap fonts.
+enum class BitmapFont {
+    Fixed9x15,       // GLUT_BITMAP_9_BY_15
+    Fixed8x13,       // GLUT_BITMAP_8_BY_13
+    TimesRoman10,    // GLUT_BITMAP_TIMES_ROMAN_10
+    TimesRoman24,    // GLUT_BITMAP_TIMES_ROMAN_24
+    Helvetica10,     // GLUT_BITMAP_HELVETICA_10
+    Helvetica12,     // GLUT_BITMAP_HELVETICA_12
+    Helvetica18      // GLUT_BITMAP_HELVETICA_18
+};
+
+// The GLUT handle of a font (what glutBitmapCharacter takes).
+void* glutFontHandle(BitmapFont font);
+// Nominal line height of a font in pixels (its point size; 15 and 13 for the fixed fonts).
+int fontLineHeight(BitmapFont font);
+
+// Draws text with its baseline origin at (x, y), normalised coordinates of the current viewport, in
+// the current colour, at the near plane. Outlined text gets a one-pixel black halo of opacity
+// outlineAlpha; the current colour is unchanged afterwards. Returns false, drawing nothing, for
+// empty text or an invalid (off-screen) raster position.
+bool drawText(float x, float y, const std::string& text, TextStyle style, BitmapFont font,
+              float outlineAlpha);
+bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont font, float outlineAlpha);
