@@ -3,4 +3,5 @@ skyloom_test(ui_tests LABEL unit
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ui_pieces.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_menu.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_timebar.cpp
   LIBS skyloom_ui)
