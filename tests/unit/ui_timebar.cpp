@@ -267,13 +267,4 @@ TEST_F(LocalZone, ReadoutNamesTheDaylightZoneWhereOneIsObserved) {
     EXPECT_EQ(readoutText(kMidnight, timeZoneName()), " 1/15/24   06:00  UTC");
 }
 
-TEST(DayNightStrip, ColourByLocalHour) {
-    EXPECT_EQ(dayNightColour(4).b, 0.1f);
-    EXPECT_EQ(dayNightColour(21).b, 0.1f);
-    EXPECT_EQ(dayNightColour(5).r, 0.35f);
-    EXPECT_EQ(dayNightColour(20).r, 0.35f);
-    EXPECT_EQ(dayNightColour(8).r, 0.7f);
-    EXPECT_EQ(dayNightColour(17).r, 0.7f);
-}
-
 }  // namespace
