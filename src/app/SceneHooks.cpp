@@ -1,12 +1,14 @@
-// The components behind these places arrive with the map scene, refresh, capture and panel work;
-// until then the frame loop draws an empty frame and the animation always plays.
+// The components behind the remaining places arrive with the refresh, capture and panel work;
+// until the time bar exists the animation always plays.
 #include "SceneHooks.h"
 
-void buildMapScene() {}
+#include "MapScene.h"
+
+void buildMapScene() { buildMapSceneComponents(); }
 void buildOverlaysAndPanels() {}
 bool animationPlaying() { return true; }
-void restartAnimation() {}
-void drawMapScene() {}
+void restartAnimation() { restartMapScene(); }
+void drawMapScene() { drawMapSceneLayers(nullptr); }
 void drawWindowPanels() {}
 void layoutForWindowSize(int, int) {}
 void captureFrame() {}
