@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick
   libnetcdf-dev libnetcdf-cxx-legacy-dev netcdf-bin
   libpng-dev libjpeg62-turbo-dev libtiff-dev libtiff-tools
+  curl cdo nco libeccodes-tools
 )
 
 missing=()

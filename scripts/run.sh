@@ -22,7 +22,7 @@ chmod +x "$run/update_data.sh"
 cd "$run"
 if [ ! -f forecast.nc ]; then
   echo "Writing the sample forecast to $run/forecast.nc ..."
-  ./update_data.sh
+  ./update_data.sh --sample
 fi
 
 echo "Starting Skyloom in $run"
