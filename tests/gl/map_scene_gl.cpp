@@ -1,0 +1,250 @@
+// The map scene on a real GL context: the background layer's textures, transform and picture, the
+// streaklet systems' shared settings, and the whole scene built from a small forecast.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "AnimationShader.h"
+#include "AppState.h"
+#include "DataVariable.h"
+#include "Fixtures.h"
+#include "ForecastData.h"
+#include "GlContext.h"
+#include "MapScene.h"
+#include "Shader.h"
+#include "Streaklets.h"
+#include "Texture.h"
+#include "driftView.h"
+
+using testsupport::GlContext;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr int NX = 40, NY = 30, NT = 3;
+
+// Cloud cover 10 % west of column 20 and 85 % from there on; calm-free westerly winds.
+void writeKnownForecast(const std::string& path) {
+    auto ds = forecastwriter::makeSampleForecast(testsupport::smallForecast(NX, NY, NT));
+    auto& cloud = ds.find("TCDC_entireatmosphere_consideredasasinglelayer_")->floats;
+    for (size_t i = 0; i < cloud.size(); ++i) cloud[i] = (i % NX) < 20 ? 10.0f : 85.0f;
+    testsupport::writeForecast(path, ds);
+}
+
+class MapGl : public testsupport::GlTest {
+protected:
+    void SetUp() override {
+        GlTest::SetUp();
+        Shader::initialize();
+        writeKnownForecast(dir.file("f.nc"));
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(fc.load(dir.file("f.nc").c_str()));
+        testing::internal::GetCapturedStderr();
+        W = GlContext::instance().width();
+        H = GlContext::instance().height();
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, W, 0, H, -350, 350);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    }
+    TempDir dir;
+    ForecastData fc;
+    int W = 0, H = 0;
+};
+
+// Four colour-scale entries; a position p shows entry floor(4 p).
+unsigned char kColormap[4][4] = {{40, 200, 100, 255}, {90, 160, 110, 255}, {140, 120, 120, 255}, {190, 80, 130, 255}};
+
+TEST_F(MapGl, MapTransformPutsTheRegionCornersWhereExpected) {
+    testing::internal::CaptureStderr();
+    driftView view(dir.file("none1").c_str(), dir.file("none2").c_str());
+    testing::internal::GetCapturedStderr();
+    fc.setRegion(5, 25, 4, 36);
+    DataVariable* none[1] = {nullptr};
+    view.init(&fc, none, 0);
+    view.setMapView(static_cast<float>(W), static_cast<float>(H));
+    const float sx = W / 32.0f, sy = H / 20.0f;
+
+    view.pushMapTransform();
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    // (colMin, rowMin) -> (sx (2 - sx / 2), sy (2 - sy / 2)); (colMax, rowMax) one region further.
+    EXPECT_NEAR(m[0] * 4 + m[12], sx * (2 - 0.5f * sx), 1e-3);
+    EXPECT_NEAR(m[5] * 5 + m[13], sy * (2 - 0.5f * sy), 1e-3);
+    EXPECT_NEAR(m[0] * 36 + m[12], W + sx * (2 - 0.5f * sx), 1e-3);
+    EXPECT_NEAR(m[5] * 25 + m[13], H + sy * (2 - 0.5f * sy), 1e-3);
+    EXPECT_NEAR(view.screenX(20), m[0] * 20 + m[12], 1e-3);
+    EXPECT_NEAR(view.gridRow(view.screenY(12.5f)), 12.5f, 1e-4);
+
+    // A point drawn at a grid position lights the pixel the transform predicts.
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor4f(1, 1, 1, 1);
+    glPointSize(3);
+    glBegin(GL_POINTS);
+    glVertex2f(20, 15);
+    glEnd();
+    view.popMapTransform();
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    EXPECT_EQ(m[0], 1.0f);  // popped
+    const auto px = GlContext::readPixel(static_cast<int>(view.screenX(20)), static_cast<int>(view.screenY(15)));
+    EXPECT_EQ(px[0], 255);
+    EXPECT_EQ(GlContext::glErrors(), "");
+}
+
+TEST_F(MapGl, BackgroundTexturesForEveryVariableAndStepAndTheColormapsOnScreen) {
+    testing::internal::CaptureStderr();
+    driftView view(dir.file("none1").c_str(), dir.file("none2").c_str());
+    testing::internal::GetCapturedStderr();
+    Texture colormap(GL_TEXTURE_1D);
+    colormap.setData1D(4, &kColormap[0][0]);
+    DataVariable cloud(UNIT_PERCENT, "Cloud Cover", CLOUD_COVER);
+    cloud.setColormapTexture(&colormap);
+    cloud.setLow(0);
+    cloud.setHigh(100);
+    DataVariable other(UNIT_KELVIN, "Temperature", TEMPERATURE);
+    other.setColormapTexture(&colormap);
+    other.setLow(240);
+    other.setHigh(320);
+    DataVariable* vars[4] = {&cloud, &other, &cloud, &other};
+
+    fc.setTime(1.5);
+    testing::internal::CaptureStdout();
+    view.init(&fc, vars, 4);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Generating Background Cloud Cover Textures...\n"), std::string::npos) << out;
+    EXPECT_EQ(fc.getCurrentTime(), 1.5);  // the clock is put back
+    AnimationShader* shader = view.getShader();
+    ASSERT_NE(shader, nullptr);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < NT; ++j) EXPECT_NE(shader->getFrame(j, i), nullptr) << i << "," << j;
+    EXPECT_EQ(shader->getMethod(), 1);  // colormaps only
+    ASSERT_NE(view.getQuadList(), 0u);
+
+    // 10 % shows entry 0 west of column 20, 85 % entry 3 east of it.
+    view.setMapView(static_cast<float>(W), static_cast<float>(H));
+    glClear(GL_COLOR_BUFFER_BIT);
+    view.pushMapTransform();
+    view.drawBackground(0.0);
+    view.popMapTransform();
+    const int y = static_cast<int>(view.screenY(15));
+    const auto west = GlContext::readPixel(static_cast<int>(view.screenX(8)), y);
+    const auto east = GlContext::readPixel(static_cast<int>(view.screenX(32)), y);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(west[c], kColormap[0][c], 3) << "channel " << c;
+        EXPECT_NEAR(east[c], kColormap[3][c], 3) << "channel " << c;
+    }
+    EXPECT_EQ(GlContext::glErrors(), "");
+
+    // Forwarded settings.
+    view.setShading(false);
+    EXPECT_EQ(shader->getMethod(), 2);  // nothing remembered yet
+    view.setShading(true);
+    EXPECT_EQ(shader->getMethod(), 3);
+    view.setShading(false);
+    EXPECT_EQ(shader->getMethod(), 2);
+    EXPECT_EQ(view.cycleMethod(), 3);
+    EXPECT_EQ(view.cycleMethod(), 1);
+    EXPECT_EQ(view.cycleColourVariable(), 1);
+    EXPECT_EQ(view.setTextureVariable(3), 3);
+    EXPECT_EQ(shader->getSecondary(), 3);
+    EXPECT_FALSE(view.toggleContours());
+}
+
+TEST_F(MapGl, ASystemBecomesCurrentOnlyWhenItStepsOrDraws) {
+    StreakletParameters saved = streakletParameters;
+    fc.setRegion(0, NY - 1, 0, NX - 1);
+    std::srand(1);
+    Streaklets surface(&fc, 50, 8);
+    Streaklets jet(&fc, 20, 40);
+    jet.setSlot(JET_SPEED);
+    jet.setSpeedThreshold(50);
+    surface.setSpeedThreshold(0);  // not current, but written through at once
+    EXPECT_EQ(streakletParameters.speedThreshold, 0.0f);
+    EXPECT_EQ(streakletParameters.slot, JET_SPEED);
+
+    surface.advance(-2, 1);
+    EXPECT_EQ(streakletParameters.currentSystem, &surface);
+    EXPECT_EQ(streakletParameters.slot, WIND_SPEED);
+    EXPECT_EQ(streakletParameters.trailLength, 8);
+    jet.draw();
+    EXPECT_EQ(streakletParameters.currentSystem, &jet);
+    EXPECT_EQ(streakletParameters.speedThreshold, 50.0f);
+    EXPECT_EQ(streakletParameters.trailLength, 40);
+    EXPECT_NE(streakletParameters.streakTexture, nullptr);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST) == GL_FALSE);  // the fixture's state, restored
+    EXPECT_EQ(GlContext::glErrors(), "");
+    streakletParameters = saved;
+}
+
+TEST_F(MapGl, TheWholeSceneBuildsFromASmallForecast) {
+    StreakletParameters saved = streakletParameters;
+    app.initialWidth = W;
+    app.initialHeight = H;
+    forecast.load(dir.file("f.nc").c_str());
+    forecast.setRegion(2, NY - 3, 2, NX - 3);
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(SKYLOOM_SOURCE_DIR "/data"), 0);  // the texton strips
+    testing::internal::CaptureStdout();
+    buildMapSceneComponents();
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(chdir(cwd), 0);
+
+    // The temperature ramp: 18 texels, the last halfway between the ninth and tenth colours.
+    Texture* ramp = variables[0]->colormapTexture();
+    ASSERT_NE(ramp, nullptr);
+    ASSERT_EQ(ramp->getLevels(), 18);
+    const unsigned char* last = ramp->pixels + 17 * 4;
+    EXPECT_EQ(last[0], 187);
+    EXPECT_EQ(last[1], 161);
+    EXPECT_EQ(last[2], 146);
+    EXPECT_EQ(last[3], 255);
+
+    // Ranges derived from the real textures.
+    const float meanF = variables[0]->toDisplay(forecast.slotMean(TEMPERATURE));
+    EXPECT_FLOAT_EQ(variables[0]->centre(), std::floor(meanF / 5) * 5);
+    EXPECT_FLOAT_EQ(variables[0]->high() - variables[0]->low(), 5.0f * 18);
+    const int textons = variables[1]->textonTexture()->getLevels();
+    ASSERT_GT(textons, 1);
+    EXPECT_EQ(variables[1]->levelCount(), textons);
+    EXPECT_FLOAT_EQ(variables[1]->low(), 1016.0f - 4.0f * textons / 2);
+    EXPECT_TRUE(variables[1]->usesTextons());
+    EXPECT_EQ(variables[2]->levelCount(), 20);
+    EXPECT_GT(variables[3]->levelCount(), 1);
+    EXPECT_EQ(variables[3]->levelCount(), variables[3]->textonTexture()->getLevels());
+    EXPECT_EQ(variables[4]->levelCount(), 0);  // no textures: conversion only
+    EXPECT_NEAR(variables[4]->toDisplay(10), 19.438f, 1e-3);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < NT; ++j) EXPECT_NE(background.getShader()->getFrame(j, i), nullptr);
+    EXPECT_EQ(background.getShader()->getMethod(), 2);
+
+    EXPECT_EQ(surfaceStreaklets->size(), 10000);
+    EXPECT_EQ(jetStreaklets->size(), 2200);
+    EXPECT_EQ(jetStreaklets->getSlot(), JET_SPEED);
+    EXPECT_EQ(jetStreaklets->getLineWidth(), 4);
+    EXPECT_EQ(surfaceStreaklets->getTexture(), streakTextureLight);
+    EXPECT_EQ(jetStreaklets->getTexture(), streakTextureJet);
+
+    // A frame draws, and a hidden jet stream keeps its particles where they were.
+    app.showJetStream = false;
+    const float jetCol = jetStreaklets->particle(7).getCol();
+    const float surfaceCol = surfaceStreaklets->particle(7).getCol();
+    drawMapSceneLayers(nullptr);
+    drawMapSceneLayers(nullptr);
+    EXPECT_EQ(jetStreaklets->particle(7).getCol(), jetCol);
+    EXPECT_NE(surfaceStreaklets->particle(7).getCol(), surfaceCol);
+    EXPECT_EQ(GlContext::glErrors(), "");
+
+    // The wrap pre-roll moves the clock to 0.
+    forecast.setTime(1.7);
+    restartMapScene();
+    EXPECT_EQ(forecast.getCurrentTime(), 0.0);
+    streakletParameters = saved;
+}
+
+}  // namespace
