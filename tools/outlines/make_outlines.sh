@@ -6,7 +6,7 @@
 # Usage: tools/outlines/make_outlines.sh BUILD_DIR   (BUILD_DIR holds skyloom-project-outlines)
 # GMT is needed only here; the generated files are committed.
 set -eu
-build=${1:?usage: make_outlines.sh BUILD_DIR}
+build=$(cd "${1:?usage: make_outlines.sh BUILD_DIR}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 data="$here/../../data"
 projector="$build/skyloom-project-outlines"
@@ -19,6 +19,7 @@ fi
 region=-R-140/-50/10/60
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+cd "$tmp"  # GMT leaves a gmt.history file in its working directory
 
 # Shorelines (level 1), then lakes of at least 5000 km^2 (level 2: the Great Lakes and a few more).
 gmt coast $region -Dl -W -M -A0/1/1 > "$tmp/coast.txt"
