@@ -281,7 +281,9 @@ for h in "${hour_list[@]}"; do
   cdo -s -f nc1 -b F32 -setmissval,9.999e20 -settunits,seconds -setreftime,1970-01-01,00:00:00 \
     -setgridtype,curvilinear "$tmp/sel.grib2" "$nc" > "$tmp/cdo.err" 2>&1 ||
     die "hour $h of run $cycle: cdo could not convert it: $(grep -m 1 -i error "$tmp/cdo.err" || head -n 1 "$tmp/cdo.err"); $output left unchanged"
-  if ! ncdump -h "$nc" | grep -q '^[[:space:]]float tp(time, y, x)'; then
+  # (Header read first: with pipefail, grep -q closing the pipe early would read as "absent".)
+  header=$(ncdump -h "$nc")
+  if ! grep -q '^[[:space:]]float tp(time, y, x)' <<< "$header"; then
     # Hour 0 has no precipitation; every step must hold the same variables or they cannot be
     # joined, so it gets an all-missing field.
     ncap2 -O -h -s 'tp[$time,$y,$x]=9.999e20f; tp@long_name="Total Precipitation"; tp@units="kg m**-2";' \

@@ -1,0 +1,231 @@
+// scripts/update_data.sh, offline: grid-218 GRIB2 files made with eccodes are served from a local
+// directory (or a file:// URL) and must become a forecast.nc the viewer's loader accepts; every
+// failure must leave the previous forecast.nc exactly as it was.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Fixtures.h"
+#include "ForecastData.h"
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+const std::string kScript = std::string(SKYLOOM_SOURCE_DIR) + "/scripts/update_data.sh";
+const std::string kMakeGrib = std::string(SKYLOOM_SOURCE_DIR) + "/tests/update_data/make_nam_grib.sh";
+constexpr double kRun2024011512 = 1705320000.0;  // 2024-01-15 12:00 UTC
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+int exitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class UpdateDataScript : public ::testing::Test {
+protected:
+    TempDir dir;
+    const std::string forecast = dir.file("forecast.nc");
+
+    void SetUp() override { fs::create_directory(dir.file("tmp")); }
+
+    // Writes the run's hours into dir/NAME (made once per test; a few kilobytes each).
+    std::string makeRun(const std::string& name, const std::string& cycle, const std::string& hours) {
+        const std::string cmd = "timeout 120 bash " + quote(kMakeGrib) + " " + quote(dir.file(name)) + " " +
+                                cycle + " " + hours + " >/dev/null";
+        EXPECT_EQ(exitStatus(std::system(cmd.c_str())), 0) << cmd;
+        return dir.file(name);
+    }
+
+    // Runs the script in the test directory with a private TMPDIR and no download retries.
+    Result update(const std::string& args, const std::string& env = "") {
+        const std::string cmd = "cd " + quote(dir.path()) + " && TMPDIR=" + quote(dir.file("tmp")) +
+                                " SKYLOOM_UPDATE_RETRIES=0 SKYLOOM_UPDATE_TIMEOUT=30 " + env + " timeout 300 bash " +
+                                quote(kScript) + " " + args + " >" + quote(dir.file("out.txt")) + " 2>" +
+                                quote(dir.file("err.txt"));
+        Result r{exitStatus(std::system(cmd.c_str())), readFile(dir.file("out.txt")), readFile(dir.file("err.txt"))};
+        fs::remove(dir.file("out.txt"));
+        fs::remove(dir.file("err.txt"));
+        return r;
+    }
+
+    // Names in the test directory and its private TMPDIR: a run must leave no temporary behind.
+    std::set<std::string> leftovers() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename());
+        for (const auto& e : fs::directory_iterator(dir.file("tmp"))) names.insert("tmp/" + e.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(UpdateDataScript, ConvertsALocalRunIntoTheForecastTheViewerLoads) {
+    const std::string src = makeRun("grib", "2024011512", "0 3 6");
+    const std::set<std::string> before = leftovers();
+    const Result r = update("--source grib --cycle 2024011512 --hours 0,3,6");  // default output ./forecast.nc
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::set<std::string> after = before;
+    after.insert("forecast.nc");
+    EXPECT_EQ(leftovers(), after);
+
+    ForecastData fd;
+    ASSERT_TRUE(fd.load(forecast.c_str()));
+    ASSERT_EQ(fd.numTimes(), 3);
+    ASSERT_EQ(fd.numRows(), 428);
+    ASSERT_EQ(fd.numCols(), 614);
+    EXPECT_EQ(fd.timeValues(), (std::vector<double>{kRun2024011512, kRun2024011512 + 3 * 3600, kRun2024011512 + 6 * 3600}));
+    EXPECT_TRUE(fd.hasMissingValue());
+    EXPECT_EQ(fd.getMissingValue(), 9.999e20f);
+
+    // Row 0 is the southern edge and columns run west to east, as in the GRIB (200 + FF + 0.1 row + 0.01 col).
+    EXPECT_NEAR(fd.temperatureAt(0, 0, 0), 200.0f, 0.006f);
+    EXPECT_NEAR(fd.temperatureAt(0, 613, 1), 203.0f + 6.13f, 0.006f);
+    EXPECT_NEAR(fd.temperatureAt(427, 0, 2), 206.0f + 42.7f, 0.006f);
+    EXPECT_NEAR(fd.temperatureAt(427, 613, 2), 206.0f + 42.7f + 6.13f, 0.006f);
+    // The eight fields come from their own levels, not from the extra ones the filter returns
+    // (TMP at 250 mb = 220 and at the surface = 290, a 3-hour precipitation bucket = 99).
+    EXPECT_FLOAT_EQ(fd.windUAt(100, 200, 1), 1.5f);
+    EXPECT_FLOAT_EQ(fd.windVAt(100, 200, 1), -2.5f);
+    EXPECT_FLOAT_EQ(fd.jetUAt(100, 200, 1), 30.0f);
+    EXPECT_FLOAT_EQ(fd.jetVAt(100, 200, 1), -10.0f);
+    EXPECT_FLOAT_EQ(fd.pressureAt(50, 60, 2), 101060.0f);
+    EXPECT_FLOAT_EQ(fd.cloudAt(50, 60, 1), 13.0f);
+    EXPECT_FLOAT_EQ(fd.precipitationAt(50, 60, 0), 9.999e20f);  // hour 0 has none: fill
+    EXPECT_FLOAT_EQ(fd.precipitationAt(50, 60, 1), 1.5f);
+    EXPECT_FLOAT_EQ(fd.precipitationAt(50, 60, 2), 3.0f);  // 0-6 h total, not the 3-6 h bucket
+    // Grid 218's first point is 12.190N 226.541E; the grid reaches about 57N in the north-east.
+    EXPECT_NEAR(fd.latitudes().front(), 12.19, 1e-3);
+    EXPECT_NEAR(std::fmod(fd.longitudes().front() + 360.0, 360.0), 226.541, 1e-3);
+    EXPECT_GT(fd.latitudes().back(), 55.0);
+    EXPECT_LT(fd.latitudes().back(), 60.0);
+
+    // netCDF classic holding exactly what the loader reads, with wgrib2's fill on every field.
+    int nc = 0, format = 0, nvars = 0;
+    ASSERT_EQ(nc_open(forecast.c_str(), NC_NOWRITE, &nc), NC_NOERR);
+    nc_inq_format(nc, &format);
+    nc_inq_nvars(nc, &nvars);
+    EXPECT_EQ(format, NC_FORMAT_CLASSIC);
+    EXPECT_EQ(nvars, 11);
+    int precip = 0;
+    float fill = 0.0f;
+    ASSERT_EQ(nc_inq_varid(nc, "APCP_surface", &precip), NC_NOERR);
+    EXPECT_EQ(nc_get_att_float(nc, precip, "_FillValue", &fill), NC_NOERR);
+    EXPECT_EQ(fill, 9.999e20f);
+    nc_close(nc);
+}
+
+TEST_F(UpdateDataScript, PicksTheNewestCompleteRunAndRefusesFilesOfAnotherRun) {
+    // t12z is complete; the t18z run of the same day has only hour 0, beside a t18z hour 3 left over
+    // from the day before. File names alone cannot tell these apart.
+    const std::string src = makeRun("grib", "2024011512", "0 3");
+    makeRun("grib", "2024011518", "0");
+    makeRun("grib", "2024011418", "3");
+
+    Result r = update("--source grib --hours 0,3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ForecastData fd;
+    ASSERT_TRUE(fd.load(forecast.c_str()));
+    EXPECT_EQ(fd.timeValues(), (std::vector<double>{kRun2024011512, kRun2024011512 + 3 * 3600}));
+
+    // The same run through curl, as from a mirror.
+    fs::remove(forecast);
+    r = update("--source " + quote("file://" + src) + " --cycle 2024011512 --hours 0,3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(fd.load(forecast.c_str()));
+    EXPECT_EQ(fd.timeValues(), (std::vector<double>{kRun2024011512, kRun2024011512 + 3 * 3600}));
+
+    const std::string good = readFile(forecast);
+    r = update("--source grib --cycle 2024011518 --hours 0,3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("2024011418"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(forecast), good);
+}
+
+TEST_F(UpdateDataScript, FailuresLeaveThePreviousForecastByteForByte) {
+    makeRun("grib", "2024011512", "0 3 6");
+    makeRun("gap", "2024011512", "0 6");
+    makeRun("corrupt", "2024011512", "0 3");
+    fs::resize_file(dir.file("corrupt/nam.t12z.awphys03.tm00.grib2"),
+                    fs::file_size(dir.file("corrupt/nam.t12z.awphys03.tm00.grib2")) / 2);
+    makeRun("html", "2024011512", "0 3");
+    writeFile(dir.file("html/nam.t12z.awphys00.tm00.grib2"), "<html><body>Data file is not present</body></html>\n");
+    makeRun("lacking", "2024011512", "0 3");
+    const std::string f3 = dir.file("lacking/nam.t12z.awphys03.tm00.grib2");
+    ASSERT_EQ(std::system(("grib_copy -w shortName!=prmsl " + quote(f3) + " " + quote(f3 + ".x") + " && mv " +
+                           quote(f3 + ".x") + " " + quote(f3)).c_str()),
+              0);
+
+    const std::string previous = "the forecast that is on screen\n";
+    writeFile(forecast, previous);
+    const std::set<std::string> before = leftovers();
+    const struct {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"--source grib --cycle 2024011512 --hours 0,3,6,9", "awphys09"},   // last hour not published
+        {"--source gap --cycle 2024011512 --hours 0,3,6", "awphys03"},      // an hour in between missing
+        {"--source corrupt --cycle 2024011512 --hours 0,3", "hour 3"},      // truncated GRIB2
+        {"--source html --cycle 2024011512 --hours 0,3", "not a GRIB2 file"},
+        {"--source lacking --cycle 2024011512 --hours 0,3", "lacks prmsl"},
+        {"--source http://127.0.0.1:9 --cycle 2024011512 --hours 0,3", "127.0.0.1"},  // unreachable
+        {"--source http://127.0.0.1:9 --hours 0,3", "no complete NAM run"},              // every fallback
+        {"--source no-such-dir --hours 0,3", "neither a URL nor a directory"},
+        {"--sample", "sample forecast tool"},  // no ./skyloom-sample-forecast here
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = update(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("update_data.sh: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(forecast), previous);
+        EXPECT_EQ(leftovers(), before);
+    }
+}
+
+TEST_F(UpdateDataScript, RejectsBadArgumentsBeforeTouchingAnything) {
+    writeFile(forecast, "previous\n");
+    for (const char* args : {"--cycle 2024011513", "--cycle 2024023012", "--cycle 24011512", "--hours 3,0",
+                             "--hours 0", "--hours 0,87", "--hours 0,,3", "--output", "--bogus"}) {
+        SCOPED_TRACE(args);
+        const Result r = update(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(forecast), "previous\n");
+    }
+    const Result help = update("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--cycle", "--hours", "--source", "--output", "--sample"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(UpdateDataScript, SampleModeWritesTheSampleForecast) {
+    writeFile(forecast, "previous\n");
+    const std::string tool = std::string(SKYLOOM_BUILD_DIR) + "/skyloom-sample-forecast";
+    const Result r = update("--sample", "SKYLOOM_SAMPLE_FORECAST=" + quote(tool));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ForecastData fd;
+    ASSERT_TRUE(fd.load(forecast.c_str()));
+    EXPECT_GE(fd.numTimes(), 2);
+    EXPECT_EQ(fd.numRows(), 428);
+    EXPECT_EQ(fd.numCols(), 614);
+}
+
+}  // namespace
