@@ -1,0 +1,91 @@
+// The key panel's layout and labels: slots across the panel, where a key's labels and bar end, the
+// tick heights and texts, and the slot bookkeeping (no lists exist before the first draw, so none of
+// this needs a display).
+#include <gtest/gtest.h>
+
+#include "DataVariable.h"
+#include "MapKey.h"
+
+namespace {
+
+TEST(MapKeyLabels, AutomaticPrecisionFollowsTheValue) {
+    const struct {
+        float v;
+        const char* text;
+    } cases[] = {{1013, "1013"}, {10, "10"},     {9.99f, "9.99"}, {2.5f, "2.5"},  {0.5f, "0.5"},
+                 {0, "0"},       {0.00001f, "0"}, {-2.5f, "-2.5"}, {-15, "-15"}, {0.075f, "0.075"}};
+    for (const auto& c : cases) EXPECT_EQ(MapKey::tickLabel(c.v, -1), c.text) << c.v;
+}
+
+TEST(MapKeyLabels, GivenPrecisionFixesTheDecimals) {
+    EXPECT_EQ(MapKey::tickLabel(1013, 1), "1013.0");
+    EXPECT_EQ(MapKey::tickLabel(0.00001f, 0), "0");
+    EXPECT_EQ(MapKey::tickLabel(2.5f, 2), "2.50");
+}
+
+TEST(MapKeyLayout, OneKeySpansThePanelTwoSplitAtTheMiddle) {
+    DataVariable a(UNIT_KELVIN, "A", 0), b(UNIT_PASCAL, "B", 1);
+    MapKey key(2);
+    key.addKey(&a, KeyColormap);
+    EXPECT_FLOAT_EQ(key.slotX(0), -0.95f);
+    EXPECT_FLOAT_EQ(key.slotX(0) + key.slotWidth(), 0.95f);
+
+    key.addKey(&b, KeyTextons);
+    EXPECT_FLOAT_EQ(key.slotX(0), -0.95f);
+    EXPECT_NEAR(key.slotX(1), 0.0f, 1e-6);
+    EXPECT_FLOAT_EQ(key.slotX(1) + key.slotWidth(), 0.95f);
+
+    key.setLastKey(0);
+    EXPECT_EQ(key.getLastKey(), 0);
+    EXPECT_FLOAT_EQ(key.slotX(0) + key.slotWidth(), 0.95f);
+    EXPECT_EQ(key.keyVariable(1), &b) << "hiding a key keeps its variable";
+}
+
+TEST(MapKeyLayout, LabelsStartThirtyPixelsInFromTheKeysRightEnd) {
+    MapKey key(2);
+    key.setGeometry(1684, 103, 145, 468);
+    key.setLastKey(1);
+    const KeyLayout l = key.layout(key.slotX(0), key.slotWidth(), 11, 11);
+    EXPECT_NEAR(l.labelX, -0.95f + 0.95f - 60.0f / 145.0f, 1e-5);
+    EXPECT_NEAR(l.labelX, -0.414f, 1e-3);
+    EXPECT_NEAR(l.barRight, -0.464f, 1e-3);
+    EXPECT_NEAR(l.barW, l.barRight + 0.95f, 1e-6);
+    EXPECT_FLOAT_EQ(l.barH, 1.7f);
+    // Repeats of an 11-pixel pattern over the bar's size in pixels.
+    EXPECT_NEAR(l.sRep, 145 * 0.5f * l.barW / 11, 1e-4);
+    EXPECT_NEAR(l.tRep, 468 * 0.5f * 1.7f / 11, 1e-4);
+}
+
+TEST(MapKeyLayout, TicksRunFromTheBarBottomToItsTop) {
+    MapKey key(1);
+    EXPECT_FLOAT_EQ(key.tickY(0, 20), key.getKeyBottom());
+    EXPECT_FLOAT_EQ(key.tickY(20, 20), key.getKeyTop());
+    EXPECT_FLOAT_EQ(key.tickY(10, 20), (0.95f - 0.75f) / 2);
+}
+
+TEST(MapKeySlots, ReplacingAVariableKeepsTheSelectorAndBadSlotsAreIgnored) {
+    DataVariable a(UNIT_KELVIN, "A", 0), b(UNIT_PASCAL, "B", 1), c(UNIT_PERCENT, "C", 3);
+    MapKey key(2);
+    EXPECT_EQ(key.getLastKey(), -1);
+    key.addKey(&a, KeyColormap);
+    key.addKey(&b, KeyTextons);
+    key.addKey(&c, KeyColormap);  // no third slot
+    EXPECT_EQ(key.getLastKey(), 1);
+    EXPECT_EQ(key.keyVariable(1), &b);
+
+    key.setKey(&c, 1);
+    EXPECT_EQ(key.keyVariable(1), &c);
+    EXPECT_EQ(key.keyKind(1), KeyTextons);
+    key.setKey(&a, 2);
+    key.setKey(&a, -1);
+    EXPECT_EQ(key.keyVariable(0), &a);
+    EXPECT_EQ(key.keyVariable(1), &c);
+
+    key.setLastKey(5);
+    EXPECT_EQ(key.getLastKey(), 1) << "no more keys shown than there are slots";
+    key.setLastKey(-3);
+    EXPECT_EQ(key.getLastKey(), -1);
+    EXPECT_EQ(key.getListBase(), 0u) << "lists are made by the first draw";
+}
+
+}  // namespace
