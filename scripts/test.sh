@@ -12,7 +12,9 @@ ctest --test-dir "$root/build" --output-on-failure -j2 --timeout 300
 
 echo "== sanitizer build (unit and gl tests) =="
 SKYLOOM_BUILD="$root/build-asan" bash "$root/scripts/build.sh" -DSKYLOOM_SANITIZE=ON -DSKYLOOM_BUILD_BENCH=OFF
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
-export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$root/build-asan" --output-on-failure -j2 --timeout 600 -L 'unit|gl'
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j2 --timeout 600 -L unit
+# Mesa's driver is unloaded before the leak check runs, so its allocations show up as leaks from an
+# unknown module that no suppression can name: GL programs are checked for memory errors only.
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$root/build-asan" --output-on-failure -j2 --timeout 600 -L gl
