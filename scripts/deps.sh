@@ -11,6 +11,7 @@ packages=(
   libnetcdf-dev libnetcdf-cxx-legacy-dev netcdf-bin
   libpng-dev libjpeg62-turbo-dev libtiff-dev libtiff-tools
   curl cdo nco libeccodes-tools
+  ffmpeg
 )
 
 missing=()
