@@ -46,6 +46,7 @@ struct AppState {
     int currentPreset = 1;
     int numberDensity = 1;
     int mapKeyWidth = 145;
+    float numberColour[4] = {0.8f, 1.0f, 1.0f, 0.8f};  // the wind-speed numbers' RGBA
 
     // Frame capture.
     bool recording = false;

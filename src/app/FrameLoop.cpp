@@ -119,10 +119,3 @@ void onFpsTimer(int) {
     glutSetWindowTitle(title);
     glutTimerFunc(1000, onFpsTimer, 1);
 }
-
-void onKeyboard(unsigned char key, int, int) {
-    if (key == 27) {
-        std::printf("Escape key pressed. exit.\n");
-        std::exit(0);
-    }
-}

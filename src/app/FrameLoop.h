@@ -8,7 +8,6 @@ void onDisplay();
 void onReshape(int width, int height);
 void onIdle();
 void onFpsTimer(int value);
-void onKeyboard(unsigned char key, int x, int y);
 // Fixed GL state, set once after the window exists; the arguments are ignored (the start-up size
 // in the application state is used).
 void initGraphicsState(int width, int height);

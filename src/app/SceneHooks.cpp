@@ -1,15 +1,16 @@
-// The components behind the remaining places arrive with the refresh, capture and panel work;
-// until the time bar exists the animation always plays.
+// Frame capture and the forecast file check arrive with their own work.
 #include "SceneHooks.h"
 
 #include "MapScene.h"
+#include "Overlays.h"
+#include "TimeBar.h"
 
 void buildMapScene() { buildMapSceneComponents(); }
-void buildOverlaysAndPanels() {}
-bool animationPlaying() { return true; }
+void buildOverlaysAndPanels() { buildOverlaysAndPanelsComponents(); }
+bool animationPlaying() { return !timeBar || timeBar->isPlaying(); }
 void restartAnimation() { restartMapScene(); }
-void drawMapScene() { drawMapSceneLayers(nullptr); }
-void drawWindowPanels() {}
-void layoutForWindowSize(int, int) {}
+void drawMapScene() { drawMapSceneLayers(drawMapOverlays); }
+void drawWindowPanels() { drawPanels(); }
+void layoutForWindowSize(int width, int height) { layoutOverlaysAndPanels(width, height); }
 void captureFrame() {}
 void checkForecastFile() {}

@@ -12,6 +12,7 @@
 #include "CommandLine.h"
 #include "ForecastData.h"
 #include "FrameLoop.h"
+#include "Input.h"
 #include "SceneHooks.h"
 #include "UpdateScript.h"
 #include "WorkArea.h"
@@ -36,6 +37,9 @@ void setupWindow(int argc, char** argv) {
     glutCreateWindow(kProgramName);
 
     glutKeyboardFunc(onKeyboard);
+    glutMouseFunc(onMouse);
+    glutMotionFunc(onMotion);
+    glutPassiveMotionFunc(onPassiveMotion);
     glutDisplayFunc(onDisplay);
     glutReshapeFunc(onReshape);
     initGraphicsState(app.initialWidth, app.initialHeight);

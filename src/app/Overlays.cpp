@@ -1,0 +1,251 @@
+#include "Overlays.h"
+
+#include <GL/glew.h>
+
+#include <iostream>
+#include <memory>
+
+#include "AppState.h"
+#include "CommandMenu.h"
+#include "DataLayer.h"
+#include "DataSummary.h"
+#include "ForecastData.h"
+#include "Input.h"
+#include "MapKey.h"
+#include "MapScene.h"
+#include "NumberField.h"
+#include "PositionCursor.h"
+#include "PressureLabels.h"
+#include "Texture.h"
+#include "TimeBar.h"
+#include "UpdateScript.h"
+#include "WindBarbField.h"
+
+NumberField* numberField = nullptr;
+WindBarbField* windBarbs = nullptr;
+PressureLabels* pressureLabels = nullptr;
+TimeBar* timeBar = nullptr;
+MapKey* mapKey = nullptr;
+CommandMenu* configMenu = nullptr;
+CommandMenu* presetMenu = nullptr;
+DataSummary* dataSummary = nullptr;
+Texture* logoTexture = nullptr;
+
+namespace {
+
+// The read-out panel's mark on the clicked grid point is the turning position cursor overlay.
+class PositionCursorMark : public CursorMark {
+public:
+    PositionCursorMark(int rows, int cols, int steps) : cursor(rows, cols, steps, 12) { cursor.setDepth(0.9f); }
+    void setPosition(int row, int col) override { cursor.setPosition(row, col); }
+    void draw() override { cursor.draw(); }
+
+private:
+    PositionCursor cursor;
+};
+
+DataVariable* windVariable() { return variables[4]; }
+DataVariable* pressureVariable() { return variables[1]; }
+
+// Moves the clock through every whole step with a time step of 1 and restores both afterwards.
+template <class PerStep>
+void forEveryStep(PerStep perStep) {
+    const double savedTime = forecast.setTime(-2);
+    const double savedStep = forecast.setTimeStep(0);
+    forecast.setTimeStep(1.0);
+    forecast.setTime(0);
+    const int steps = forecast.numTimes();
+    for (int i = 0; i < steps; ++i) {
+        forecast.setTime(i);
+        perStep(i);
+    }
+    forecast.setTimeStep(savedStep);
+    forecast.setTime(savedTime);
+}
+
+void drawLogo() {
+    begin2D();
+    logoTexture->bind();
+    glColor4f(1, 1, 1, 1);
+    glPushMatrix();
+    glTranslatef(0, 0, -0.5f);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(0.85f, -1);
+    glTexCoord2f(0, 1);
+    glVertex2f(0.85f, -0.82f);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, -0.82f);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, -1);
+    glEnd();
+    glPopMatrix();
+    logoTexture->unbind();
+    end2D();
+}
+
+}  // namespace
+
+int numberDensityForWidth(int width) { return width >= 1440 ? 1 : width >= 1024 ? 2 : 3; }
+
+bool presetShowsPressure(int preset) { return preset == 1 || preset == 3 || preset == 5; }
+
+void buildOverlaysAndPanelsComponents() {
+    const int r = app.viewRowMin + static_cast<int>(0.12 * (app.viewRowMax - app.viewRowMin));
+    forecast.createExtremaFinders(r, app.viewRowMax - 4, app.viewColMin, app.viewColMax - 4);
+
+    timeBar = new TimeBar(forecast);
+    timeBar->setUpdateShown(app.showUpdateButton);
+    timeBar->setUpdateFunction([] { return runUpdateScript(false); });
+    timeBar->play();
+
+    prepareOverlays();
+
+    const float W = static_cast<float>(app.initialWidth), H = static_cast<float>(app.initialHeight);
+    mapKey = new MapKey(2);
+    mapKey->setGeometry(W - 150, 0.1f * H, 145, 468);
+    mapKey->setSpeedNumberFunction(drawSpeedNumber);
+    mapKey->addKey(variables[0], KeyColormap);
+    mapKey->addKey(variables[1], KeyTextons);
+    mapKey->setLastKey(1);
+
+    const char* const vars[4] = {"Temp.", "Pres.", "Precip.", "Clouds"};
+    configMenu = new CommandMenu(0.4f, 16);
+    configMenu->addItem("Background coloring", 'g', 0, vars[0], vars[1], vars[2], vars[3]);
+    configMenu->addItem("Background texturing", 'x', 1, vars[0], vars[1], vars[2], vars[3]);
+    configMenu->addItem("Texton Layer", 't', 1, "OFF", "ON", "Shaded");
+    configMenu->addItem("Texton Contours", 'c', 1, "OFF", "ON");
+    configMenu->addItem("Contour Style", 'r', app.hardContours ? 1 : 0, "Soft", "Hard");
+    configMenu->addItem("Show Textures", 'o', 1, "OFF", "ON");
+    configMenu->addItem("Wind speed numbers", 'w', 1, "OFF", "ON");
+    configMenu->addItem("Dynamic Windspeeds", 'd', 0, "OFF", "ON");
+    configMenu->addItem("Wind streaklets", 's', 1, "OFF", "ON");
+    configMenu->addItem("Jet stream", 'j', app.showJetStream ? 1 : 0, "OFF", "ON");
+    configMenu->addItem("Wind barbs", 'b', app.showWindBarbs ? 1 : 0, "OFF", "ON");
+    configMenu->addItem("Pressure Labels", 'l', app.showPressureLabels ? 1 : 0, "OFF", "ON");
+    configMenu->addItem("Pressure H/L", 'e', app.showPressureHL ? 1 : 0, "OFF", "ON");
+    configMenu->addItem("Coastline/Boundaries", 'z', 1, "None", "States", "Coast");
+    configMenu->addItem("Color/texture keys", 'k', 1, "OFF", "ON");
+    configMenu->addItem("Configuration menu", 'f', 1, "OFF", "ON");
+    configMenu->setCommandFunction(onCommand);
+    configMenu->setGeometry(2, 0.3f * H, 160, 385);
+
+    presetMenu = new CommandMenu(0.4f, 10);
+    presetMenu->addItem("Temp. & Pressure", '1', 1);
+    presetMenu->addItem("Pressure & Jet Stream", '3', 0);
+    presetMenu->addItem("Precip. & Cloud Cover", '4', 0);
+    presetMenu->setCommandFunction(onCommand);
+    presetMenu->setFont(BitmapFont::Helvetica18);
+    presetMenu->setGeometry(2, 0.1f * H, 200, 180);
+
+    dataSummary = new DataSummary(forecast, variables, kVariableCount,
+                                  std::make_unique<PositionCursorMark>(forecast.numRows(), forecast.numCols(),
+                                                                       forecast.numTimes()));
+    dataSummary->setGeometry(-150, -100, 150, 100);
+    // Until the first reshape the window has its start-up size.
+    dataSummary->setWindowSize(app.initialWidth, app.initialHeight);
+
+    logoTexture = new Texture(GL_TEXTURE_2D);
+    logoTexture->loadFile("logo.png", -1);
+}
+
+void prepareOverlays() {
+    const int rows = forecast.numRows(), cols = forecast.numCols(), steps = forecast.numTimes();
+    if (!numberField) {
+        numberField = new NumberField(rows, cols, steps, NumberField::LATTICE, 3);
+        numberField->setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
+        numberField->setBottomLimit(-0.81f);
+        numberField->setColour(app.numberColour);
+        numberField->setVariable(windVariable());
+        numberField->setMaximaThreshold(24);
+        numberField->setSpacing(10, 2);
+        numberField->attachDataset(&forecast);
+    }
+    if (!windBarbs) {
+        windBarbs = new WindBarbField(rows, cols, steps, 10.0f);
+        windBarbs->setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
+        windBarbs->setVariable(windVariable());
+        windBarbs->attachDataset(&forecast);
+        windBarbs->setDepth(0.5f);
+    }
+    if (!pressureLabels) {
+        pressureLabels = new PressureLabels(rows, cols, steps);
+        pressureLabels->setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
+        pressureLabels->setVariable(pressureVariable());
+        pressureLabels->attachDataset(&forecast);
+        pressureLabels->setDepth(0.1f);
+        pressureLabels->setShowHL(app.showPressureHL);
+        pressureLabels->setShowLabels(false);
+    }
+
+    forEveryStep([](int i) {
+        std::cerr << "Calculating wind min/maxima for t = " << static_cast<float>(forecast.setTime(-2)) << std::endl;
+        windBarbs->buildFrame(i, 1.0f);
+        pressureLabels->buildFrame(i, 1.0f);
+        forecast.setTime(i);  // the builders may leave the clock elsewhere
+        const float* speed = forecast.windSpeedSlice(-2);
+        const float* marks = forecast.windSpeedMaxima();
+        numberField->buildFrame(i, speed, marks, 0);
+    });
+}
+
+void rebuildPressureOverlay() {
+    if (!pressureLabels) return;
+    forEveryStep([](int i) { pressureLabels->buildFrame(i, 1.0f); });
+}
+
+void drawMapOverlays() {
+    if (!numberField) return;
+    const double t = forecast.setTime(-2);
+    if (app.showNumbers) {
+        glFinish();
+        if (numberField->isLive())
+            numberField->draw();
+        else
+            numberField->showFrame(static_cast<int>(t + 0.499));
+        glFinish();
+    }
+    if (app.showWindBarbs) windBarbs->draw();
+    if (presetShowsPressure(app.currentPreset) && (app.showPressureLabels || app.showPressureHL))
+        pressureLabels->showFrame(static_cast<int>(t));
+
+    // The read-out panel ends in its own viewport with identity matrices; the map transform's caller
+    // pops the model-view matrix, the rest is put back here.
+    glPushAttrib(GL_VIEWPORT_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    dataSummary->draw();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
+void drawPanels() {
+    if (!timeBar) return;
+    glViewport(0, 0, app.windowWidth, app.windowHeight);
+    glColor4f(1, 1, 1, 1);
+    timeBar->draw();
+    if (app.showLogo) drawLogo();
+    // Each panel leaves the viewport on its own rectangle.
+    if (app.showPresetMenu) presetMenu->draw();
+    if (app.showConfigMenu) configMenu->draw();
+    if (app.showMapKey) mapKey->draw();
+    glViewport(0, 0, app.windowWidth, app.windowHeight);
+}
+
+void layoutOverlaysAndPanels(int width, int height) {
+    if (!timeBar) return;
+    const float h = static_cast<float>(height);
+    timeBar->setWindowWidth(width);
+    mapKey->setGeometry(static_cast<float>(width - 150), 0.1f * h, static_cast<float>(app.mapKeyWidth), -1);
+    presetMenu->setGeometry(2, 0.1f * h, -1, -1);
+    configMenu->setGeometry(2, 0.3f * h, -1, -1);
+    dataSummary->setWindowSize(width, height);
+    numberField->setScreenSize(width, height);
+    windBarbs->setScreenSize(width, height);
+    pressureLabels->setScreenSize(width, height);
+    app.numberDensity = numberDensityForWidth(width);
+    numberField->setLevelOfDetail(app.numberDensity);
+}
