@@ -27,3 +27,7 @@ int fontLineHeight(BitmapFont font);
 bool drawText(float x, float y, const std::string& text, TextStyle style, BitmapFont font,
               float outlineAlpha);
 bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont font, float outlineAlpha);
+
+// Makes the per-glyph display lists of every font now, if no list is being compiled. List builds
+// call it first so that text compiled into them uses the glyph lists.
+void prepareGlyphLists();

@@ -2,6 +2,8 @@
 
 #include <GL/glew.h>
 
+#include "Text.h"
+
 int motionCount = 0;
 bool dragDetected = false;
 int overlayDepth = 0;
@@ -97,6 +99,7 @@ void end2D() {
 }
 
 void beginUIList(unsigned int list) {
+    prepareGlyphLists();  // glyph lists cannot be made once the compile has begun
     glNewList(list, GL_COMPILE);
     compilingDisplayList = true;
 }
