@@ -18,23 +18,9 @@
 
 #include "ForecastData.h"
 
+#include "BenchSample.h"
+
 namespace {
-
-std::string samplePath() {
-    if (const char* p = std::getenv("SKYLOOM_BENCH_FORECAST")) return p;
-    return "/tmp/skyloom-bench-forecast.nc";
-}
-
-void ensureSample() {
-    struct stat st;
-    const std::string path = samplePath();
-    if (stat(path.c_str(), &st) == 0) return;
-    const std::string cmd = std::string(SKYLOOM_BUILD_DIR) + "/skyloom-sample-forecast " + path + " --steps 29 --start 1700006400";
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
 
 const char* const kFields[8] = {"UGRD_10maboveground", "VGRD_10maboveground", "UGRD_250mb", "VGRD_250mb",
                                 "TMP_2maboveground", "PRMSL_meansealevel",

@@ -17,23 +17,9 @@
 #include "Streaklets.h"
 #include "driftView.h"
 
+#include "BenchSample.h"
+
 namespace {
-
-std::string samplePath() {
-    if (const char* p = std::getenv("SKYLOOM_BENCH_FORECAST")) return p;
-    return "/tmp/skyloom-bench-forecast.nc";
-}
-
-void ensureSample() {
-    struct stat st;
-    const std::string path = samplePath();
-    if (stat(path.c_str(), &st) == 0) return;
-    const std::string cmd = std::string(SKYLOOM_BUILD_DIR) + "/skyloom-sample-forecast " + path + " --steps 29 --start 1700006400";
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
-}
 
 double secondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
