@@ -7,4 +7,5 @@ skyloom_test(app_tests LABEL unit
     ${CMAKE_CURRENT_LIST_DIR}/app_update_script.cpp
     ${CMAKE_CURRENT_LIST_DIR}/app_frame_writer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/app_frames_to_video.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/app_input.cpp
   LIBS skyloom_app)
