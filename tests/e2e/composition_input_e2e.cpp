@@ -1,0 +1,211 @@
+// The real viewer driven by key presses and clicks: what each one changes on screen.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "CommandMenu.h"
+#include "ViewerHarness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class CompositionE2E : public e2e::ViewerTest {
+protected:
+    // Starts the viewer with a 3-step forecast and waits for drawn frames.
+    void startViewer() {
+        ASSERT_TRUE(dir.makeForecast("forecast.nc", 3));
+        ASSERT_TRUE(viewer.start({"-window"}));
+        ASSERT_FALSE(viewer.waitForWindow(90).empty()) << viewer.stderrText();
+        ASSERT_GT(viewer.waitForFps(30), 0);
+        ASSERT_TRUE(viewer.geometry(g));
+    }
+
+    // A rectangle in window pixels (origin top left) as screen coordinates.
+    e2e::Rect area(int x, int y, int w, int h) const { return {g.x + x, g.y + y, w, h}; }
+    e2e::Rect map() const { return area(g.width / 8, g.height / 8, g.width * 3 / 4, g.height * 5 / 8); }
+
+    e2e::Image shot() {
+        e2e::Image im;
+        EXPECT_TRUE(e2e::screenshot(im));
+        return im;
+    }
+
+    // Screenshots until `r` differs from `before` by more than `threshold`; the last difference.
+    double waitForChange(const e2e::Image& before, const e2e::Rect& r, double threshold, double timeout = 10) {
+        const auto end = Clock::now() + std::chrono::duration<double>(timeout);
+        double d = 0;
+        do {
+            d = e2e::meanDifference(before, shot(), r);
+            if (d > threshold) break;
+        } while (Clock::now() < end);
+        return d;
+    }
+
+    // Screenshots until `r` matches `target` within `threshold`; the last difference.
+    double waitForMatch(const e2e::Image& target, const e2e::Rect& r, double threshold, double timeout = 10) {
+        const auto end = Clock::now() + std::chrono::duration<double>(timeout);
+        double d = 0;
+        do {
+            d = e2e::meanDifference(target, shot(), r);
+            if (d <= threshold) break;
+        } while (Clock::now() < end);
+        return d;
+    }
+
+    // Largest change of `r` over a few screenshots: near 0 while the picture stands still.
+    double motion(const e2e::Rect& r, int shots = 3) {
+        const e2e::Image first = shot();
+        double most = 0;
+        for (int i = 0; i < shots; ++i) most = std::max(most, e2e::meanDifference(first, shot(), r));
+        return most;
+    }
+
+    e2e::Geometry g;
+};
+
+TEST_F(CompositionE2E, KeysMenusAndClicksChangeThePicture) {
+    startViewer();
+    // Without streaklets a paused map stands still.
+    ASSERT_TRUE(viewer.key("s"));
+    const e2e::Rect playButton = area(0, g.height - 70, 90, 70);
+    e2e::Image before = shot();
+    ASSERT_TRUE(viewer.click(30, g.height - 35));  // left of the time bar: pause
+    EXPECT_GT(waitForChange(before, playButton, 2.0), 2.0);  // "playing" becomes "paused"
+    // The clock has stopped: let the last frames out, then nothing moves.
+    waitForMatch(shot(), map(), 0.05, 2);
+    EXPECT_LT(motion(map()), 0.5);
+
+    // Paused between steps; "0" goes to the first whole step.
+    ASSERT_TRUE(viewer.key("0"));
+    waitForMatch(shot(), map(), 0.05, 3);
+    const e2e::Image step0 = shot();
+    // Space steps forward, Backspace back, "0" to the first step.
+    ASSERT_TRUE(viewer.key("space"));
+    EXPECT_GT(waitForChange(step0, map(), 3.0), 3.0);
+    ASSERT_TRUE(viewer.key("BackSpace"));
+    EXPECT_LT(waitForMatch(step0, map(), 0.5), 0.5);
+    ASSERT_TRUE(viewer.key("space"));
+    ASSERT_GT(waitForChange(step0, map(), 3.0), 3.0);
+    ASSERT_TRUE(viewer.key("space"));
+    const e2e::Image step2 = shot();
+    ASSERT_TRUE(viewer.key("0"));
+    EXPECT_LT(waitForMatch(step0, map(), 0.5), 0.5);
+    EXPECT_GT(e2e::meanDifference(step2, step0, map()), 3.0);
+
+    // "w" hides the wind numbers, "k" the key panel; both come back.
+    ASSERT_TRUE(viewer.key("w"));
+    EXPECT_GT(waitForChange(step0, map(), 1.0), 1.0);
+    ASSERT_TRUE(viewer.key("w"));
+    EXPECT_LT(waitForMatch(step0, map(), 0.5), 0.5);
+    const e2e::Rect key = area(g.width - 150, static_cast<int>(0.9 * g.height) - 468, 145, 468);
+    ASSERT_TRUE(viewer.key("k"));
+    EXPECT_GT(waitForChange(step0, key, 10.0), 10.0);
+    ASSERT_TRUE(viewer.key("k"));
+    EXPECT_LT(waitForMatch(step0, key, 1.0), 1.0);
+
+    // "l": isobar labels at once on the step shown.
+    ASSERT_TRUE(viewer.key("l"));
+    EXPECT_GT(waitForChange(step0, map(), 0.3), 0.3);
+    ASSERT_TRUE(viewer.key("l"));
+    EXPECT_LT(waitForMatch(step0, map(), 0.5), 0.5);
+
+    // Presets repaint the map; preset 1 brings the picture back.
+    ASSERT_TRUE(viewer.key("4"));
+    EXPECT_GT(waitForChange(step0, map(), 20.0), 20.0);
+    ASSERT_TRUE(viewer.key("1"));
+    EXPECT_LT(waitForMatch(step0, map(), 1.0), 1.0);
+
+    // "a" shows the configuration menu; a click on a row moves its highlight.
+    const int menuBottom = g.height - static_cast<int>(0.3 * g.height);
+    const e2e::Rect menu = area(2, menuBottom - 385, 160, 385);
+    ASSERT_TRUE(viewer.key("a"));
+    EXPECT_GT(waitForChange(step0, menu, 5.0), 5.0);
+    // Row 7, "Dynamic Windspeeds", from OFF to ON; the pointer stays there so the menu stays opaque.
+    float rowY = 0;
+    for (float py = 0.3f * g.height; py < 0.3f * g.height + 385; py += 1)
+        if (menuRowAt(py, 0.3f * g.height, 385, 16) == 7) rowY = py + 3;
+    const int rowTop = g.height - static_cast<int>(rowY) - 12;
+    const e2e::Rect row = area(2, rowTop, 160, 24);
+    ASSERT_TRUE(viewer.movePointer(80, g.height - static_cast<int>(rowY)));
+    const e2e::Image menuShown = shot();
+    waitForMatch(menuShown, menu, 0.05, 2);  // the fade-in has finished
+    const e2e::Image rowBefore = shot();
+    ASSERT_TRUE(viewer.click(130, g.height - static_cast<int>(rowY)));
+    EXPECT_GT(waitForChange(rowBefore, row, 3.0), 3.0);
+    ASSERT_TRUE(viewer.key("a"));
+
+    // A click on the map opens the read-out panel beside the pointer.
+    const e2e::Rect panel = area(g.width / 2 + 10, g.height / 2 + 10, 150, 100);
+    const e2e::Image noPanel = shot();
+    ASSERT_TRUE(viewer.click(g.width / 2, g.height / 2));
+    EXPECT_GT(waitForChange(noPanel, panel, 5.0), 5.0);
+
+    // A click on the bar scrubs to another time.
+    const e2e::Image beforeScrub = shot();
+    ASSERT_TRUE(viewer.click(g.width * 3 / 4, static_cast<int>(g.height * 0.955)));
+    EXPECT_GT(waitForChange(beforeScrub, map(), 3.0), 3.0);
+
+    // Playing again, the field moves.
+    ASSERT_TRUE(viewer.click(30, g.height - 35));
+    EXPECT_GT(motion(map(), 4), 0.5);
+
+    ASSERT_TRUE(viewer.key("Escape"));
+    ASSERT_TRUE(viewer.waitForExit(15));
+    EXPECT_EQ(viewer.exitCode(), 0);
+}
+
+TEST_F(CompositionE2E, ResizeKeepsTheKeyAtTheRightEdgeAndCornerTapsExit) {
+    startViewer();
+    ASSERT_TRUE(viewer.key("s"));
+    ASSERT_TRUE(viewer.click(30, g.height - 35));  // pause: a still picture
+    const int w = 900, h = 600;
+    const e2e::CommandResult r =
+        e2e::runCommand({"xdotool", "windowsize", viewer.windowId(), std::to_string(w), std::to_string(h)});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    e2e::Geometry small;
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (viewer.geometry(small) && small.width != w && Clock::now() < end) {}
+    ASSERT_EQ(small.width, w);
+    g = small;
+
+    // The key sits at w - 150: switching it off changes that column, not the one it used to be in.
+    const e2e::Rect key = area(w - 150, static_cast<int>(0.9 * h) - 468, 145, 468);
+    waitForMatch(shot(), key, 0.05, 3);
+    const e2e::Image withKey = shot();
+    ASSERT_TRUE(viewer.key("k"));
+    EXPECT_GT(waitForChange(withKey, key, 10.0), 10.0);
+    ASSERT_TRUE(viewer.key("k"));
+
+    // At 900 pixels the numbers are thinned to a third: "w" changes the small map far less per
+    // pixel than four times the full-size density would.
+    const e2e::Rect smallMap = area(w / 8, h / 8, w * 3 / 4, h * 5 / 8);
+    const e2e::Image numbers = shot();
+    ASSERT_TRUE(viewer.key("w"));
+    const double change = waitForChange(numbers, smallMap, 0.3);
+    EXPECT_GT(change, 0.3);
+    ASSERT_TRUE(viewer.key("w"));
+    // Back to full size, the same toggle changes a comparable area by a similar amount or more.
+    ASSERT_EQ(e2e::runCommand({"xdotool", "windowsize", viewer.windowId(), "1834", "1030"}).status, 0);
+    e2e::Geometry big;
+    const auto end2 = Clock::now() + std::chrono::seconds(10);
+    while (viewer.geometry(big) && big.width != 1834 && Clock::now() < end2) {}
+    g = big;
+    waitForMatch(shot(), map(), 0.05, 3);
+    const e2e::Image full = shot();
+    ASSERT_TRUE(viewer.key("w"));
+    const double fullChange = waitForChange(full, map(), 0.3);
+    // Unthinned, a half-size window would carry about four times the full-size ink per pixel.
+    EXPECT_LT(change, 2.5 * fullChange) << change << " vs " << fullChange;
+
+    // Top right, then top left twice: the program ends with status 0.
+    ASSERT_TRUE(viewer.click(g.width - 10, 10));
+    ASSERT_TRUE(viewer.click(10, 10));
+    ASSERT_TRUE(viewer.click(10, 10));
+    ASSERT_TRUE(viewer.waitForExit(15));
+    EXPECT_EQ(viewer.exitCode(), 0);
+}
+
+}  // namespace
