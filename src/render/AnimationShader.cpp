@@ -67,6 +67,24 @@ void AnimationShader::setFrame(int frame, Texture* texture, int variable) {
 
 Texture* AnimationShader::getFrame(int frame, int variable) const { return frameAt(variable, frame); }
 
+void AnimationShader::setFrameCount(int n) {
+    if (n < 0) n = 0;
+    if (n == frameCount) return;
+    std::vector<Texture*> resized(static_cast<size_t>(n) * (variableCount > 0 ? variableCount : 0), nullptr);
+    for (int row = 0; row < variableCount; ++row) {
+        for (int frame = 0; frame < frameCount; ++frame) {
+            Texture*& old = frames[static_cast<size_t>(row) * frameCount + frame];
+            if (frame < n)
+                resized[static_cast<size_t>(row) * n + frame] = old;
+            else
+                delete old;
+            old = nullptr;
+        }
+    }
+    frames.swap(resized);
+    frameCount = n;
+}
+
 Texture* AnimationShader::frameAt(int row, int frame) const {
     if (row < 0 || row >= variableCount || frame < 0 || frame >= frameCount) return nullptr;
     return frames[static_cast<size_t>(row) * frameCount + frame];

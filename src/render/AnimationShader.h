@@ -19,6 +19,9 @@ public:
     // table is reported and nothing is stored; the texture then stays the caller's.
     void setFrame(int frame, Texture* texture, int variable);
     Texture* getFrame(int frame, int variable) const;
+    // Resizes the table to n frames per variable (a reload may bring another number of steps):
+    // frames that still fit are kept, the rest are deleted, new places are empty.
+    void setFrameCount(int n);
     void setVariable(const ShadedVariable* variable, int index);
 
     int cyclePrimary(int delta);

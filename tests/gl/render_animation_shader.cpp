@@ -381,3 +381,34 @@ TEST_F(AnimationShaderTest, WithoutShaderSupportOnlyTheTextonsAreBound) {
 }
 
 }  // namespace
+
+TEST_F(AnimationShaderTest, FrameTableFollowsAnotherStepCountKeepingTheFramesThatFit) {
+    AnimationShader shader(2, 2, 0);
+    Texture* a = flat(0.25f);
+    Texture* b = flat(0.75f);
+    shader.setFrame(1, a, 0);
+    shader.setFrame(1, b, 1);
+
+    // More steps: what was there stays where it was, the new places take frames.
+    shader.setFrameCount(4);
+    EXPECT_EQ(shader.getFrameCount(), 4);
+    EXPECT_EQ(shader.getFrame(1, 0), a);
+    EXPECT_EQ(shader.getFrame(1, 1), b);
+    EXPECT_EQ(shader.getFrame(3, 1), nullptr);
+    Texture* c = flat(0.5f);
+    testing::internal::CaptureStdout();
+    shader.setFrame(3, c, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(shader.getFrame(3, 1), c);
+
+    // Fewer steps: frames beyond the table are deleted and a late position shows the last frame.
+    const GLuint cName = c->name;
+    shader.setFrameCount(2);
+    EXPECT_FALSE(glIsTexture(cName));
+    EXPECT_EQ(shader.getFrame(1, 1), b);
+    shader.setFrame(0, flat(0.25f), 1);
+    shader.setPrimary(1);
+    shader.setPosition(3.0f);
+    const std::array<int, 4> got = draw(shader, kView / 2, kView / 2);
+    EXPECT_NEAR(got[0], 0.75 * 255, 2.0);
+}
