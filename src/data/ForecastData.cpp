@@ -193,11 +193,20 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
     return true;
 }
 
-bool ForecastData::load(const char* path) {
+bool ForecastData::load(const char* path) { return load(path, 0, 0); }
+
+bool ForecastData::load(const char* path, int requiredRows, int requiredCols) {
     if (!path) path = "";
     Fields f;
     std::string problem;
-    if (!readFile(path, f, problem)) {
+    bool ok = readFile(path, f, problem);
+    if (ok && requiredRows > 0 && requiredCols > 0 && (f.nRows != requiredRows || f.nCols != requiredCols)) {
+        problem = "its grid of " + std::to_string(f.nCols) + " x " + std::to_string(f.nRows) +
+                  " points differs from the loaded " + std::to_string(requiredCols) + " x " +
+                  std::to_string(requiredRows);
+        ok = false;
+    }
+    if (!ok) {
         std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n", path, problem.c_str());
         return false;
     }

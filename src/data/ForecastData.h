@@ -40,6 +40,9 @@ public:
     // replaces what is loaded. On failure prints one line naming the file and the problem on
     // standard error, keeps the previous data and state, and returns false.
     bool load(const char* path);
+    // As load(path), but a grid other than requiredRows x requiredCols is refused the same way:
+    // whatever was built for the loaded grid keeps working on the data it was built for.
+    bool load(const char* path, int requiredRows, int requiredCols);
     void unload();
     bool isLoaded() const { return loaded; }
 
