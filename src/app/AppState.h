@@ -4,6 +4,18 @@
 
 class ForecastData;
 
+// Identifies one version of a file: its full modification time and its size. Comparing all three
+// keeps working after 2038 and notices a rewrite within the same second.
+struct FileStamp {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    std::int64_t size = -1;
+    bool operator==(const FileStamp& o) const {
+        return seconds == o.seconds && nanoseconds == o.nanoseconds && size == o.size;
+    }
+    bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+
 // Program-wide application state: window geometry, start-up options, display toggles, recording
 // and frame-rate bookkeeping. One instance (`app`); the GLUT handlers and commands read and change
 // it, components never see it.
@@ -20,7 +32,7 @@ struct AppState {
     bool startFullScreen = false;
     bool showUpdateButton = true;
     std::int64_t exitTime = -1;     // seconds since the epoch; -1: never exit by itself
-    std::int32_t knownFileTime = 0; // low 32 bits of forecast.nc's modification time when last seen
+    FileStamp knownFileTime;        // forecast.nc as last seen (loaded or refused)
 
     // Region of interest on the model grid (inclusive indices).
     int viewRowMin = 58;

@@ -11,7 +11,6 @@
 #include "AppState.h"
 #include "ForecastData.h"
 #include "SceneHooks.h"
-#include "UpdateScript.h"
 
 double wallClockSeconds() {
     timespec ts{};
@@ -104,7 +103,6 @@ void initGraphicsState(int, int) {
 
 void onIdle() {
     if (countIdleCall(app.idleCount)) {
-        reapUpdateScripts();
         checkForecastFile();
         if (exitTimeReached(app.exitTime, static_cast<std::int64_t>(std::time(nullptr)))) std::exit(0);
     }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "AppState.h"
+#include "Capture.h"
 #include "CommandMenu.h"
 #include "DataSummary.h"
 #include "ForecastData.h"
@@ -13,6 +14,7 @@
 #include "NumberField.h"
 #include "Overlays.h"
 #include "PressureLabels.h"
+#include "Refresh.h"
 #include "Streaklets.h"
 #include "TimeBar.h"
 #include "UIPiece.h"
@@ -148,6 +150,9 @@ int onCommand(int code) {
         return numberField ? numberField->toggleLive() : 0;
     case 'f':
         return app.showPresetMenu = !app.showPresetMenu;
+    case '&':
+        reloadForecast();
+        return 1;
     case '1':
     case '2':
     case '3':
@@ -185,7 +190,11 @@ void onKeyboard(unsigned char key, int, int) {
     case '>':
     case ']': stepClock(-1); break;
     case '0': forecast.setTime(0); break;
-    default: onCommand(key); break;
+    default:
+        // Capture keys have no command of their own, but go on to the dispatcher like any key.
+        toggleCapture(key);
+        onCommand(key);
+        break;
     }
 }
 

@@ -18,7 +18,7 @@
 #include "PressureLabels.h"
 #include "Texture.h"
 #include "TimeBar.h"
-#include "UpdateScript.h"
+#include "Refresh.h"
 #include "WindBarbField.h"
 
 NumberField* numberField = nullptr;
@@ -90,13 +90,17 @@ int numberDensityForWidth(int width) { return width >= 1440 ? 1 : width >= 1024 
 
 bool presetShowsPressure(int preset) { return preset == 1 || preset == 3 || preset == 5; }
 
-void buildOverlaysAndPanelsComponents() {
+void createViewExtremaFinders() {
     const int r = app.viewRowMin + static_cast<int>(0.12 * (app.viewRowMax - app.viewRowMin));
     forecast.createExtremaFinders(r, app.viewRowMax - 4, app.viewColMin, app.viewColMax - 4);
+}
+
+void buildOverlaysAndPanelsComponents() {
+    createViewExtremaFinders();
 
     timeBar = new TimeBar(forecast);
     timeBar->setUpdateShown(app.showUpdateButton);
-    timeBar->setUpdateFunction([] { return runUpdateScript(false); });
+    timeBar->setUpdateFunction(startBackgroundUpdate);
     timeBar->play();
 
     prepareOverlays();

@@ -27,6 +27,10 @@ extern Texture* logoTexture;
 // menus, the read-out panel and the logo, in that order. Needs the map scene's variables.
 void buildOverlaysAndPanelsComponents();
 
+// The extremum finders with the search area the overlays are made for: the region of interest less
+// its lowest eighth (under the time bar) and a margin at the high ends. Also after a reload.
+void createViewExtremaFinders();
+
 // Creates the overlays on the first call; every call compiles their lists for every forecast step
 // of the loaded data, printing one progress line per step. The clock and time step are restored.
 void prepareOverlays();

@@ -1,8 +1,10 @@
-// Frame capture and the forecast file check arrive with their own work.
 #include "SceneHooks.h"
+
+#include "Capture.h"
 
 #include "MapScene.h"
 #include "Overlays.h"
+#include "Refresh.h"
 #include "TimeBar.h"
 
 void buildMapScene() { buildMapSceneComponents(); }
@@ -12,5 +14,5 @@ void restartAnimation() { restartMapScene(); }
 void drawMapScene() { drawMapSceneLayers(drawMapOverlays); }
 void drawWindowPanels() { drawPanels(); }
 void layoutForWindowSize(int width, int height) { layoutOverlaysAndPanels(width, height); }
-void captureFrame() {}
-void checkForecastFile() {}
+void captureFrame() { captureCurrentFrame(); }
+void checkForecastFile() { runRefreshChecks(); }

@@ -28,5 +28,6 @@ void layoutForWindowSize(int width, int height);
 // Reads the finished frame into the recording, before the buffers are swapped.
 void captureFrame();
 
-// Periodic check of forecast.nc's modification time (reload on change).
+// Periodic: collect ended refresh scripts, then compare forecast.nc with the version last seen and
+// reload on a change.
 void checkForecastFile();

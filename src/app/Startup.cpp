@@ -13,6 +13,7 @@
 #include "ForecastData.h"
 #include "FrameLoop.h"
 #include "Input.h"
+#include "Refresh.h"
 #include "SceneHooks.h"
 #include "UpdateScript.h"
 #include "WorkArea.h"
@@ -75,7 +76,7 @@ int skyloomMain(int argc, char** argv) {
             return 1;
         }
     }
-    app.knownFileTime = static_cast<std::int32_t>(static_cast<std::uint32_t>(st.st_mtime));
+    app.knownFileTime = fileStampOf(st);
 
     printBanner();
 

@@ -20,7 +20,10 @@ bool runUpdateScript(bool wait) {
     char name[] = "update_data.sh";
     char* argv[] = {name, nullptr};
     pid_t pid = -1;
-    if (posix_spawn(&pid, kScriptPath, nullptr, nullptr, argv, environ) != 0) return false;
+    if (const int error = posix_spawn(&pid, kScriptPath, nullptr, nullptr, argv, environ)) {
+        errno = error;
+        return false;
+    }
     if (!wait) {
         backgroundScripts.push_back(pid);
         return true;

@@ -4,7 +4,7 @@
 // with only its own name as argument. With wait = true returns once the script has ended; with
 // false returns at once and the child is reaped later by reapUpdateScripts(). A script that cannot
 // be started is not reported: the caller's look at forecast.nc decides what happens next.
-// Returns whether the script could be started.
+// Returns whether the script could be started (if not, errno says why).
 bool runUpdateScript(bool wait);
 
 // Collects background scripts that have ended, without blocking, so none stays a zombie.

@@ -1,0 +1,24 @@
+#pragma once
+
+// Recording the drawn frames to numbered TIFF files. Any of the four capture keys starts a capture
+// and any of them stops it; numbering continues across captures. All run on the GLUT thread.
+
+class FrameWriter;
+
+// The writer of the capture in progress, or null.
+extern FrameWriter* frameWriter;
+
+// "#" (full screen, the 1024 x 768 presentation rectangle), "*" and "H" (full screen, whole window),
+// "v" (a 1280 x 720 window without the Now and Update buttons).
+bool isCaptureKey(unsigned char key);
+// Starts or stops a capture with one of the capture keys.
+void toggleCapture(unsigned char key);
+// The frame hook: writes the finished frame in the back buffer as the next numbered file.
+void captureCurrentFrame();
+
+struct CaptureRect {
+    int x, y, width, height;
+};
+// What "#" records of the full-screen frame buffer, for a window that was savedWidth x savedHeight
+// when the capture started (origin bottom left).
+CaptureRect presentationCaptureRect(int savedWidth, int savedHeight);

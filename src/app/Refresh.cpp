@@ -1,0 +1,114 @@
+#include "Refresh.h"
+
+#include <GL/glew.h>
+#include <GL/freeglut.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "AnimationShader.h"
+#include "ForecastData.h"
+#include "MapKey.h"
+#include "MapScene.h"
+#include "Overlays.h"
+#include "Streaklets.h"
+#include "Text.h"
+#include "TimeBar.h"
+#include "UpdateScript.h"
+#include "driftView.h"
+
+FileStamp fileStampOf(const struct stat& st) {
+    FileStamp s;
+    s.seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    s.nanoseconds = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+    s.size = static_cast<std::int64_t>(st.st_size);
+    return s;
+}
+
+bool readFileStamp(const char* path, FileStamp& out) {
+    struct stat st {};
+    if (stat(path, &st) != 0) return false;
+    out = fileStampOf(st);
+    return true;
+}
+
+namespace {
+
+// Drawn over whatever the back buffer holds, so the picture stays visible behind it while the
+// reload blocks the event loop.
+void showLoadingMessage() {
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glViewport(0, 0, app.windowWidth, app.windowHeight);
+    glColor4f(1, 1, 1, 1);
+    drawText(-0.06f, 0.0f, "Loading updated data...", TextStyle::Outlined, BitmapFont::TimesRoman24, 1.0f);
+    glutSwapBuffers();
+}
+
+void offerUpdateAgain() {
+    if (timeBar) timeBar->setUpdateReady(true);
+}
+
+}  // namespace
+
+bool checkForecastFileChanged() {
+    FileStamp seen;
+    // A missing file (the script may be replacing it) is simply not new data yet.
+    if (!readFileStamp(kForecastFile, seen) || seen == app.knownFileTime) return false;
+    showLoadingMessage();
+    reloadForecast();
+    return true;
+}
+
+bool reloadForecast() {
+    FileStamp seen;
+    if (readFileStamp(kForecastFile, seen)) app.knownFileTime = seen;
+
+    // The fixed region, the overlays' lattices and the background quad are built for one grid.
+    if (!forecast.load(kForecastFile, forecast.numRows(), forecast.numCols())) {
+        offerUpdateAgain();
+        return false;
+    }
+    forecast.setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
+    forecast.setTimeStep(0.05);
+    // The load released the finders; the overlay lists below need the start-up search area.
+    createViewExtremaFinders();
+    centreTemperatureScale();
+    // The key's temperature labels follow the new centre.
+    if (mapKey) mapKey->setLastKey(mapKey->getLastKey());
+    if (AnimationShader* shader = background.getShader()) shader->setFrameCount(forecast.numTimes());
+    background.generateBackgroundTextures();
+    offerUpdateAgain();  // also rebuilds the timeline for the new steps
+    if (surfaceStreaklets) surfaceStreaklets->reset(-2);
+    if (jetStreaklets) jetStreaklets->reset(-2);
+    prepareOverlays();
+    return true;
+}
+
+bool startBackgroundUpdate() {
+    if (runUpdateScript(false)) return true;
+    std::fprintf(stderr, "Cannot start update_data.sh: %s\n", std::strerror(errno));
+    return false;
+}
+
+std::string updateScriptFailure(int status) {
+    char line[96] = "";
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        std::snprintf(line, sizeof line, "update_data.sh failed with exit status %d", WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        std::snprintf(line, sizeof line, "update_data.sh was ended by signal %d", WTERMSIG(status));
+    return line;
+}
+
+void runRefreshChecks() {
+    const bool scriptEnded = reapUpdateScripts() > 0;
+    if (scriptEnded) {
+        const std::string failure = updateScriptFailure(lastUpdateScriptStatus());
+        if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+    }
+    // A script renames its file into place before it ends, so this check already sees it.
+    const bool reloaded = checkForecastFileChanged();
+    if (scriptEnded && !reloaded) offerUpdateAgain();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "AppState.h"
+
+struct stat;
+
+// Noticing a new forecast file and reloading everything derived from it; reporting on the
+// background refresh script. All run on the GLUT thread.
+
+// The stamp of a file's stat record.
+FileStamp fileStampOf(const struct stat& st);
+// Stats `path`; false (out unchanged) when it does not exist or cannot be statted.
+bool readFileStamp(const char* path, FileStamp& out);
+
+// The periodic file check: when forecast.nc exists and differs from the version last seen, draws
+// "Loading updated data..." over the picture and reloads. Returns whether it tried a reload.
+bool checkForecastFileChanged();
+
+// Re-reads forecast.nc and rebuilds what depends on it: region and time step, temperature scale,
+// background textures, time bar, streaklets, extremum finders and overlay lists. A file that cannot
+// be read, or has another grid, is reported by the loader in one line and leaves the old forecast
+// on screen. Either way the Update button is offered again and the version seen is remembered, so
+// only the next change is tried. Returns whether the new data were taken.
+bool reloadForecast();
+
+// Starts the refresh script in the background for the Update button; a script that cannot start is
+// reported in one line. Returns whether it started.
+bool startBackgroundUpdate();
+
+// Periodic: collects ended background scripts, reports one that failed, then checks the file. A
+// script that has ended without bringing a new file leaves the Update button available again.
+void runRefreshChecks();
+
+// The line that reports an ended script's wait status, or "" for a clean exit.
+std::string updateScriptFailure(int waitStatus);
