@@ -40,6 +40,26 @@ void exitAtClockTime(const char* arg, std::time_t now, std::int64_t& exitTime) {
 
 }  // namespace
 
+bool helpRequested(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] && std::strcmp(argv[i], "--help") == 0) return true;
+    return false;
+}
+
+const char* usageText() {
+    return "usage: skyloom [option ...]\n"
+           "  -k+H         exit H hours from now (a decimal number, e.g. -k+0.5)\n"
+           "  -kHH[MM]     exit today at HH:MM local time (at once if that time has passed)\n"
+           "  -i           windowed, without the Update button\n"
+           "  -p           full screen, without the Update button (presentation)\n"
+           "  -fullscreen  full screen\n"
+           "  -window      windowed (the default)\n"
+           "  -update      run ./update_data.sh and wait for it before loading forecast.nc\n"
+           "  --help       print this text and exit\n"
+           "A later option overrides an earlier one; other arguments are ignored.\n"
+           "Reads forecast.nc, the textures and map outlines from the working directory.\n";
+}
+
 void parseCommandLine(int argc, const char* const* argv, AppState& state,
                       const std::function<std::time_t()>& now,
                       const std::function<void()>& runUpdate) {

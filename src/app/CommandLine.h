@@ -13,6 +13,11 @@ struct AppState;
 //   -fullscreen / -window                      -update  run the refresh script now and wait
 // `now` is read afresh for every -k; the local hour and minute come from localtime() in the
 // process's time zone. `runUpdate` is called at the point where -update appears.
+// Whether "--help" is among the arguments (argv[0] skipped).
+bool helpRequested(int argc, const char* const* argv);
+// The options as "--help" prints them.
+const char* usageText();
+
 void parseCommandLine(int argc, const char* const* argv, AppState& state,
                       const std::function<std::time_t()>& now,
                       const std::function<void()>& runUpdate);

@@ -65,6 +65,11 @@ int skyloomMain(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::setvbuf(stderr, nullptr, _IOLBF, 0);
 
+    if (helpRequested(argc, argv)) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+
     std::srand(chooseSeed(std::getenv("SKYLOOM_SEED"), std::time(nullptr)));
 
     struct stat st {};

@@ -193,3 +193,17 @@ TEST(CommandLine, ShortExitTimesNeverReadPastTheArgument) {
     // A fifth character below '0' means no minutes.
     EXPECT_EQ(parse({"-k23-5"}).exitTime, kNow + (47 * 60));
 }
+
+TEST(CommandLine, HelpIsAskedForOnlyByTheExactOptionAndListsEveryOption) {
+    const Args help{"-i", "--help"};
+    EXPECT_TRUE(helpRequested(help.argc(), help.argv()));
+    const Args others{"--helpme", "-help", "--HELP"};
+    EXPECT_FALSE(helpRequested(others.argc(), others.argv()));
+    // Unknown arguments, "--help" among them for the parser, change nothing.
+    const AppState s = parse(Args{"--help", "--helpme"});
+    EXPECT_FALSE(s.startFullScreen);
+    EXPECT_TRUE(s.showUpdateButton);
+    const std::string text = usageText();
+    for (const char* option : {"-k+H", "-kHH[MM]", "-i ", "-p ", "-fullscreen", "-window", "-update", "--help"})
+        EXPECT_NE(text.find(option), std::string::npos) << option;
+}
