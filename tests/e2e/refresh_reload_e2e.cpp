@@ -65,6 +65,18 @@ protected:
         EXPECT_TRUE(e2e::screenshot(im));
         return im;
     }
+    // A screenshot once the picture has settled (input and redraws are processed asynchronously).
+    e2e::Image stillShot(const e2e::Rect& r) {
+        e2e::Image last = shot();
+        const auto end = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < end) {
+            e2e::Image next = shot();
+            const bool still = e2e::meanDifference(last, next, r) < 0.05;
+            last = std::move(next);
+            if (still) break;
+        }
+        return last;
+    }
     e2e::Rect map() const { return {g.x + g.width / 8, g.y + g.height / 8, g.width * 3 / 4, g.height / 2}; }
     // Largest change of the map over a few screenshots: well above 0 while the forecast animates.
     double motion() {
@@ -136,7 +148,7 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     // The reload lines of "&" come at once, without the script (there is none yet).
     ASSERT_TRUE(viewer.key("ampersand"));
     ASSERT_TRUE(waitForReloads(2, 30)) << viewer.stderrText();
-    const e2e::Image ready = shot();
+    const e2e::Image ready = stillShot(button);
 
     // A script that waits for our word, then installs a copy of the same forecast.
     ASSERT_TRUE(dir.writeUpdateScript("i=0\n"
