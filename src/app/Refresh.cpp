@@ -2,20 +2,24 @@
 
 #include <GL/glew.h>
 #include <GL/freeglut.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "AnimationShader.h"
+#include "DisplayLists.h"
 #include "ForecastData.h"
 #include "MapKey.h"
 #include "MapScene.h"
 #include "Overlays.h"
 #include "Streaklets.h"
 #include "Text.h"
+#include "Texture.h"
 #include "TimeBar.h"
 #include "UpdateScript.h"
 #include "driftView.h"
@@ -51,6 +55,14 @@ void offerUpdateAgain() {
     if (timeBar) timeBar->setUpdateReady(true);
 }
 
+// With SKYLOOM_REPORT_RESOURCES=1 each reload ends with one line of the GL objects held, so a long
+// run can be checked for growth.
+void reportResources() {
+    const char* report = std::getenv("SKYLOOM_REPORT_RESOURCES");
+    if (!report || std::strcmp(report, "1") != 0) return;
+    std::fprintf(stderr, "resources: textures=%ld lists=%ld\n", Texture::live(), displaylists::live());
+}
+
 }  // namespace
 
 bool checkForecastFileChanged() {
@@ -69,6 +81,7 @@ bool reloadForecast() {
     // The fixed region, the overlays' lattices and the background quad are built for one grid.
     if (!forecast.load(kForecastFile, forecast.numRows(), forecast.numCols())) {
         offerUpdateAgain();
+        reportResources();
         return false;
     }
     forecast.setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
@@ -84,6 +97,10 @@ bool reloadForecast() {
     if (surfaceStreaklets) surfaceStreaklets->reset(-2);
     if (jetStreaklets) jetStreaklets->reset(-2);
     prepareOverlays();
+    // The replaced forecast's arrays go back to the system, not just to the allocator's free
+    // lists: otherwise a kiosk carries the peak of old plus new data for as long as it runs.
+    malloc_trim(0);
+    reportResources();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "DisplayLists.h"
 DataLayer::DataLayer(int rows, int cols, int numLists) : rows(rows), cols(cols) {
     rowMax = rows - 1;
     colMax = cols - 1;
@@ -12,15 +13,15 @@ DataLayer::DataLayer(int rows, int cols, int numLists) : rows(rows), cols(cols) 
 }
 
 DataLayer::~DataLayer() {
-    if (listBase != 0) glDeleteLists(listBase, numLists);
+    displaylists::release(listBase, numLists);
 }
 
 void DataLayer::reserveLists(int n) {
-    if (listBase != 0) glDeleteLists(listBase, numLists);
+    displaylists::release(listBase, numLists);
     listBase = 0;
     numLists = 0;
     if (n < 1) return;
-    listBase = glGenLists(n);
+    listBase = displaylists::generate(n);
     if (listBase != 0) numLists = n;
 }
 

@@ -8,6 +8,7 @@
 
 #include "AnimationShader.h"
 #include "DataVariable.h"
+#include "DisplayLists.h"
 #include "ForecastData.h"
 #include "Texture.h"
 
@@ -28,7 +29,7 @@ driftView::driftView(const char* coastPath, const char* statePath) {
 }
 
 driftView::~driftView() {
-    if (quadList) glDeleteLists(quadList, 1);
+    displaylists::release(quadList, 1);
 }
 
 int driftView::loadConfigFile(const char* path, std::vector<std::vector<float>>& y, std::vector<std::vector<float>>& x,
@@ -125,7 +126,7 @@ void driftView::generateBackgroundTextures() {
 
 void driftView::buildQuad() {
     if (!dataset) return;
-    if (!quadList) quadList = glGenLists(1);
+    if (!quadList) quadList = displaylists::generate(1);
     if (!quadList) return;
     const float c0 = static_cast<float>(dataset->regionColMin()), c1 = static_cast<float>(dataset->regionColMax());
     const float r0 = static_cast<float>(dataset->regionRowMin()), r1 = static_cast<float>(dataset->regionRowMax());

@@ -6,9 +6,15 @@
 
 #include "Color.h"
 
-Texture::Texture(GLenum t) : target(t) { glGenTextures(1, &name); }
+long Texture::liveCount = 0;
+
+Texture::Texture(GLenum t) : target(t) {
+    glGenTextures(1, &name);
+    ++liveCount;
+}
 
 Texture::~Texture() {
+    --liveCount;
     glDeleteTextures(1, &name);
     releasePixels();
 }

@@ -21,6 +21,8 @@ public:
     virtual void unbind();
 
     int dimensions() const;
+    // Texture objects constructed and not yet destroyed, over the whole process.
+    static long live() { return liveCount; }
     int getLevels() const { return levels; }
 
     // 1-D ramp of `count` texels sampled at j / (steps - 1); count -1 means steps.
@@ -57,6 +59,7 @@ public:
     int previousUnit = -1;  // unit saved by the last bind
 
 private:
+    static long liveCount;
     void releasePixels();
     void keepPixels(unsigned char* data);
 };

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "DataVariable.h"
+#include "DisplayLists.h"
 #include "Text.h"
 #include "Texture.h"
 
@@ -43,7 +44,7 @@ MapKey::MapKey(int capacity_)
 }
 
 MapKey::~MapKey() {
-    if (listBase) glDeleteLists(listBase, capacity);
+    displaylists::release(listBase, capacity);
 }
 
 void MapKey::addKey(DataVariable* variable, int kind) {
@@ -117,7 +118,7 @@ void MapKey::compileSlot(int slot) {
 
 void MapKey::draw() {
     if (!listBase && capacity > 0) {
-        listBase = glGenLists(capacity);
+        listBase = displaylists::generate(capacity);
         for (int i = 0; i <= lastKey; ++i) compileSlot(i);
     }
     beginWindow(true);

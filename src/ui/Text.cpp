@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "DisplayLists.h"
 #include "UIPiece.h"
 
 void* glutFontHandle(BitmapFont font) {
@@ -47,7 +48,7 @@ GLuint glyphLists(BitmapFont font) {
     GLint compiling = 0;
     glGetIntegerv(GL_LIST_INDEX, &compiling);
     if (compiling || compilingDisplayList) return 0;
-    const GLuint base = glGenLists(256);
+    const GLuint base = displaylists::generate(256);
     if (!base) return 0;
     void* handle = glutFontHandle(font);
     for (int c = 0; c < 256; ++c) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "DisplayLists.h"
 #include "Text.h"
 #include "TimeBarLayout.h"
 
@@ -34,21 +35,21 @@ bool label(float x, float y, const std::string& text, BitmapFont font) {
 }  // namespace
 
 TimeBar::TimeBar(ForecastData& d) : TimeBarControl(d) {
-    timelineList = glGenLists(1);
+    timelineList = displaylists::generate(1);
     compileSymbols();
 }
 
 TimeBar::~TimeBar() {
-    if (timelineList) glDeleteLists(timelineList, 1);
-    if (playingList) glDeleteLists(playingList, 1);
-    if (pausedList) glDeleteLists(pausedList, 1);
+    displaylists::release(timelineList, 1);
+    displaylists::release(playingList, 1);
+    displaylists::release(pausedList, 1);
 }
 
 void TimeBar::compileSymbols() {
     const float m = left + 1, s = -0.1f * m;
     const BitmapFont small = timeBarFonts(pixelWidth).small;
 
-    playingList = glGenLists(1);
+    playingList = displaylists::generate(1);
     beginUIList(playingList);
     glColor4f(0.8f, 0.8f, 1.0f, 0.6f);
     glLineWidth(1);
@@ -67,7 +68,7 @@ void TimeBar::compileSymbols() {
     label(0.3f * m - 1, bottom - 0.04f + s, "playing", small);
     endUIList();
 
-    pausedList = glGenLists(1);
+    pausedList = displaylists::generate(1);
     beginUIList(pausedList);
     const float x0 = 0.35f * m - 1;
     const float tri[3][2] = {{x0, top + s}, {x0 + 0.3f * m, (top + bottom) / 2 + s}, {x0, bottom + s}};
