@@ -12,6 +12,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev libtiff-dev libtiff-tools
   curl cdo nco libeccodes-tools
   ffmpeg
+  clang libclang-rt-14-dev
 )
 
 missing=()
