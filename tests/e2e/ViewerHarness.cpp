@@ -224,6 +224,11 @@ void Viewer::reader(int fd, std::string Viewer::*buffer) {
         changed_.notify_all();
     }
     close(fd);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++readersDone_;
+    }
+    changed_.notify_all();
 }
 
 std::string Viewer::stdoutText() const {
@@ -274,6 +279,10 @@ bool Viewer::waitForExit(double timeoutSeconds) {
         if (Clock::now() >= deadline) return false;
         pollPause();
     }
+    // The process is gone but its last lines may still sit in the pipes: wait for the readers to
+    // reach the end (bounded, since a child of the viewer may still hold a pipe open).
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_until(lock, std::min(deadline, deadlineAfter(5.0)), [&] { return readersDone_ >= readers_.size(); });
     return true;
 }
 
@@ -363,6 +372,7 @@ void Viewer::stop() {
     for (auto& t : readers_)
         if (t.joinable()) t.join();
     readers_.clear();
+    readersDone_ = 0;
 }
 
 // ---------------------------------------------------------------------------------------------

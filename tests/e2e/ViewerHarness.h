@@ -142,6 +142,7 @@ private:
     std::condition_variable changed_;
     std::string out_, err_;
     std::vector<std::thread> readers_;
+    size_t readersDone_ = 0;  // readers that reached the end of their pipe
 };
 
 // An image in 8-bit RGBA, rows from the top.
