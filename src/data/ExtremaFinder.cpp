@@ -130,6 +130,11 @@ const float* ExtremaFinder::search(const float* V, CoordList* list) {
         for (int j = c0; j <= c1; ++j) {
             float mark = 1.414f;
             const float here = v(i, j);
+            // A NaN compares false both ways, so it would pass as an extremum; it is never one.
+            if (std::isnan(here)) {
+                M[static_cast<size_t>(i) * cols + j] = 0.0f;
+                continue;
+            }
             for (int k = -1; k <= 1 && mark != 0.0f; ++k) {
                 for (int l = -1; l <= 1; ++l) {
                     if ((k == 0 && l == 0) || !inside(i + k, j + l) || !better(v(i + k, j + l), here)) continue;

@@ -281,7 +281,8 @@ void ForecastData::adopt(Fields& f) {
         std::size_t count = 0;
         for (std::size_t p = 0; p < n; ++p) {
             const float uf = pr.u[p], vf = pr.v[p];
-            if (hasMissing && (uf == missingValue || vf == missingValue)) {
+            // A non-finite component is as good as missing: it must never reach speeds, means or particles.
+            if (!std::isfinite(uf) || !std::isfinite(vf) || (hasMissing && (uf == missingValue || vf == missingValue))) {
                 pr.dirX[p] = pr.dirY[p] = pr.speed[p] = 0.0f;
                 continue;
             }

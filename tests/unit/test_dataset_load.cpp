@@ -28,6 +28,7 @@ double meanSpeed(const std::vector<float>& u, const std::vector<float>& v, bool 
     size_t n = 0;
     for (size_t p = 0; p < u.size(); ++p) {
         if (skipFill && (u[p] == kFill || v[p] == kFill)) continue;
+        if (!std::isfinite(u[p]) || !std::isfinite(v[p])) continue;
         sum += std::hypot(static_cast<double>(u[p]), static_cast<double>(v[p]));
         ++n;
     }
@@ -86,7 +87,7 @@ TEST(DatasetLoad, ReadsShapesTimesAndDerivesWinds) {
     EXPECT_EQ(fc.slotField(-1), nullptr);
 }
 
-TEST(DatasetLoad, MissingAndCalmWindPointsGetZeroSpeedAndDirection) {
+TEST(DatasetLoad, MissingNonFiniteAndCalmWindPointsGetZeroSpeedAndDirection) {
     TempDir dir;
     Dataset ds = smallSample();
     auto& u = ds.find("UGRD_10maboveground")->floats;
@@ -94,6 +95,9 @@ TEST(DatasetLoad, MissingAndCalmWindPointsGetZeroSpeedAndDirection) {
     auto& ju = ds.find("UGRD_250mb")->floats;
     auto& jv = ds.find("VGRD_250mb")->floats;
     const size_t calm = at(0, 1, 1), missU = at(1, 2, 2), missV = at(2, 5, 7), jetMiss = at(0, 4, 4);
+    const size_t nanU = at(1, 6, 8), infV = at(2, 0, 9);
+    u[nanU] = std::nanf("");
+    v[infV] = INFINITY;
     u[calm] = v[calm] = 0.0f;
     u[missU] = kFill;
     v[missV] = kFill;
@@ -105,7 +109,7 @@ TEST(DatasetLoad, MissingAndCalmWindPointsGetZeroSpeedAndDirection) {
     testing::internal::CaptureStderr();
     ASSERT_TRUE(fc.load(dir.file("f.nc").c_str()));
     testing::internal::GetCapturedStderr();
-    for (size_t p : {calm, missU, missV}) {
+    for (size_t p : {calm, missU, missV, nanU, infV}) {
         SCOPED_TRACE(p);
         EXPECT_EQ(fc.slotField(WIND_SPEED)[p], 0.0f);
         EXPECT_EQ(fc.slotField(WIND_DIR_X)[p], 0.0f);

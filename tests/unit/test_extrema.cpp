@@ -285,3 +285,19 @@ TEST(DatasetExtrema, FindersFollowTheRegionAndFindTheForecastsLowsAndHighs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExtremaFinder, NaNPointsAreNeverExtrema) {
+    Grid g(9, 9, 0.0f);
+    g(2, 2) = std::nanf("");
+    g(6, 6) = 5.0f;
+    ExtremaFinder f(9, 9);
+    CoordList list;
+    f.findMaxima(g.v.data(), &list);
+    for (int n = 0; n < list.size(); ++n) EXPECT_FALSE(std::isnan(list.item(n)->value)) << n;
+    ASSERT_GE(list.size(), 1);
+    EXPECT_EQ(list.item(0)->row, 6);
+}
+
+}  // namespace
