@@ -1,20 +1,43 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit, gl (own Xvfb) and e2e (own Xvfb),
-# then the unit and gl tests again in an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# then the unit and gl tests again in an AddressSanitizer + UndefinedBehaviorSanitizer build, then
+# the fuzzers for a short while. Prints how long each stage took.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export TZ=UTC
 
-bash "$root/scripts/deps.sh"
+timings=()
+stage() {
+  local name=$1 start=$SECONDS
+  shift
+  echo "== $name =="
+  "$@"
+  timings+=("$(printf '%-34s %4d s' "$name" $((SECONDS - start)))")
+}
+report() {
+  echo "== stage times =="
+  printf '%s\n' "${timings[@]}"
+}
+trap report EXIT
 
-SKYLOOM_BUILD="$root/build" bash "$root/scripts/build.sh"
-ctest --test-dir "$root/build" --output-on-failure -j2 --timeout 300
+stage "dependencies" bash "$root/scripts/deps.sh"
+stage "build" env SKYLOOM_BUILD="$root/build" bash "$root/scripts/build.sh"
+stage "unit and gl tests" ctest --test-dir "$root/build" --output-on-failure -j2 --timeout 300 -L 'unit|gl'
+# End-to-end tests one at a time: each drives a real viewer rendered in software, and two at once
+# on two cores make frames (and so the idle checks they wait for) several times slower.
+stage "e2e tests" ctest --test-dir "$root/build" --output-on-failure -j1 --timeout 900 -L e2e
 
-echo "== sanitizer build (unit and gl tests) =="
-SKYLOOM_BUILD="$root/build-asan" bash "$root/scripts/build.sh" -DSKYLOOM_SANITIZE=ON -DSKYLOOM_BUILD_BENCH=OFF
+stage "sanitizer build" env SKYLOOM_BUILD="$root/build-asan" bash "$root/scripts/build.sh" \
+  -DSKYLOOM_SANITIZE=ON -DSKYLOOM_BUILD_BENCH=OFF
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
+stage "sanitizer unit tests (with leaks)" env ASAN_OPTIONS=detect_leaks=1 \
+  LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0" \
   ctest --test-dir "$root/build-asan" --output-on-failure -j2 --timeout 600 -L unit
 # Mesa's driver is unloaded before the leak check runs, so its allocations show up as leaks from an
 # unknown module that no suppression can name: GL programs are checked for memory errors only.
-ASAN_OPTIONS=detect_leaks=0 ctest --test-dir "$root/build-asan" --output-on-failure -j2 --timeout 600 -L gl
+stage "sanitizer gl tests" env ASAN_OPTIONS=detect_leaks=0 \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j2 --timeout 600 -L gl
+
+if [ -f "$root/scripts/fuzz.sh" ]; then
+  stage "fuzzing" bash "$root/scripts/fuzz.sh"
+fi

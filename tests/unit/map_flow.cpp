@@ -51,15 +51,14 @@ TEST(CircularFloatQueue, DropOldestShrinksFromTheTailAndClearEmpties) {
     EXPECT_EQ(q.get(0), 6);
 }
 
+// Assertions exist only in builds without NDEBUG; elsewhere there is nothing to test.
+#ifndef NDEBUG
 TEST(CircularFloatQueueDeath, ReadingPastTheCountAsserts) {
-#ifdef NDEBUG
-    GTEST_SKIP() << "assertions are compiled out";
-#else
     CircularFloatQueue q(2);
     q.pushFront(1);
     EXPECT_DEATH(q.get(1), "i < count");
-#endif
 }
+#endif
 
 // A small forecast with the same surface and jet wind (u, v) in m/s everywhere.
 class Particles : public ::testing::Test {
