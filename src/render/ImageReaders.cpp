@@ -21,6 +21,17 @@ void jpegErrorExit(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->escape, 1);
 }
 
+// Larger pictures are refused before their buffer is allocated: 64 million pixels (256 MB as RGBA)
+// is far beyond any texture the program draws.
+constexpr unsigned long long kMaxPixels = 1ull << 26;
+
+bool tooLarge(unsigned long long w, unsigned long long h, const char* path) {
+    if (w * h <= kMaxPixels) return false;
+    std::fprintf(stderr, "error: \"%s\" is %llu x %llu pixels; pictures over %llu pixels are refused\n", path, w, h,
+                 kMaxPixels);
+    return true;
+}
+
 struct FileCloser {
     std::FILE* f;
     ~FileCloser() {
@@ -57,6 +68,10 @@ bool Texture::readJpeg(const char* path) {
         jpeg_destroy_decompress(&cinfo);
         std::fprintf(stderr, "error: \"%s\" has %d colour components; only grey and colour JPEGs are read\n", path,
                      cinfo.num_components);
+        return false;
+    }
+    if (tooLarge(cinfo.image_width, cinfo.image_height, path)) {
+        jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_start_decompress(&cinfo);
@@ -122,6 +137,9 @@ bool Texture::readPng(const char* path) {
         std::fprintf(stderr, "Error decoding PNG image %s\n", path);
         return false;
     }
+    // Only the pixels, palette and transparency are used: every other chunk is skipped unread, so a
+    // bogus length in a text chunk cannot become a buffer of that size.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_init_io(png, file);
     png_set_sig_bytes(png, 8);
     png_read_info(png, info);
@@ -142,7 +160,7 @@ bool Texture::readPng(const char* path) {
     const png_uint_32 w = png_get_image_width(png, info);
     const png_uint_32 h = png_get_image_height(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
-    if (rowBytes != static_cast<size_t>(w) * 4) {  // the transformations above always give 4 bytes
+    if (rowBytes != static_cast<size_t>(w) * 4 || tooLarge(w, h, path)) {  // the transformations give 4 bytes
         png_destroy_read_struct(&png, &info, &endInfo);
         std::fprintf(stderr, "Error decoding PNG image %s\n", path);
         return false;
