@@ -203,8 +203,9 @@ TEST_F(SoakE2E, ManyReloadsWithCaptureAndScrubbingGrowNothing) {
     EXPECT_EQ(last.lists, first.lists);
     EXPECT_LE(last.fds, first.fds) << descriptorTargets(viewer.pid());
     EXPECT_LE(last.children, first.children);
-    // Resident memory is printed, not yet checked: it still rises by under a megabyte per reload
-    // after the first round (see docs/robustness.md); the check comes back with the fix.
+    // Memory is compared with its level once every action has run once (capture, stepping, both
+    // files): the first rounds legitimately grow caches and the recording buffers.
+    EXPECT_LE(last.rssKiB, settled.rssKiB + settled.rssKiB / 10) << "resident memory grew by more than 10%";
     EXPECT_TRUE(viewer.running());
 }
 
