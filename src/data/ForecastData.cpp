@@ -1,5 +1,6 @@
 #include "ForecastData.h"
 
+#include <netcdf.h>
 #include <netcdfcpp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,89 @@ std::uint64_t physicalMemory() {
     long pageSize = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || pageSize <= 0) return 0;
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+// Walks the header of a classic (CDF-1/2/5) file and checks every name length and count against
+// the bytes that are really there. The netCDF library trusts these fields: a dimension name longer
+// than its fixed buffer smashes its stack, so a damaged forecast.nc would end the program instead
+// of being refused. Returns the problem, or an empty string; other formats are left to the library.
+std::string classicHeaderProblem(const char* path) {
+    std::FILE* f = std::fopen(path, "rb");
+    if (!f) return std::string();
+    std::vector<unsigned char> h(16u << 20);  // far more than any forecast header
+    h.resize(std::fread(h.data(), 1, h.size(), f));
+    std::fclose(f);
+    if (h.size() < 4 || h[0] != 'C' || h[1] != 'D' || h[2] != 'F') return std::string();
+    const int version = h[3];
+    if (version != 1 && version != 2 && version != 5) return "unknown classic format version";
+    const bool wide = version == 5;  // 64-bit counts and sizes
+    std::size_t at = 4;
+    bool ok = true;
+    auto need = [&](std::size_t n) {
+        if (!ok || h.size() - at < n) ok = false;
+        return ok;
+    };
+    auto u32 = [&]() -> std::uint64_t {
+        if (!need(4)) return 0;
+        const std::uint64_t v = (std::uint64_t(h[at]) << 24) | (h[at + 1] << 16) | (h[at + 2] << 8) | h[at + 3];
+        at += 4;
+        return v;
+    };
+    auto count = [&]() -> std::uint64_t {
+        if (!wide) return u32();
+        const std::uint64_t hi = u32();
+        return (hi << 32) | u32();
+    };
+    auto skip = [&](std::uint64_t n) {
+        if (n > h.size() || !need(static_cast<std::size_t>(n))) return false;
+        at += static_cast<std::size_t>(n);
+        return true;
+    };
+    std::string problem;
+    auto name = [&]() {
+        const std::uint64_t len = count();
+        if (ok && len > NC_MAX_NAME) {
+            problem = "a name in the header is " + std::to_string(len) + " characters long";
+            ok = false;
+        }
+        return ok && skip((len + 3) / 4 * 4);
+    };
+    static const int kTypeSize[] = {0, 1, 1, 2, 4, 4, 8, 1, 2, 4, 8, 8};
+    auto attributes = [&]() {
+        const std::uint64_t tag = u32(), n = count();
+        if (!ok || (tag == 0 && n == 0)) return ok;
+        if (tag != 0x0C || n > h.size()) return ok = false;
+        for (std::uint64_t i = 0; i < n && ok; ++i) {
+            if (!name()) break;
+            const std::uint64_t type = u32(), values = count();
+            if (!ok || type < 1 || type > (wide ? 11u : 6u) || values > h.size()) return ok = false;
+            skip((values * kTypeSize[type] + 3) / 4 * 4);
+        }
+        return ok;
+    };
+    count();  // number of records
+    const std::uint64_t dimTag = u32(), dims = count();
+    if (ok && !(dimTag == 0 && dims == 0)) {
+        if (dimTag != 0x0A || dims > h.size()) ok = false;
+        for (std::uint64_t i = 0; i < dims && ok; ++i)
+            if (name()) count();
+    }
+    attributes();
+    const std::uint64_t varTag = u32(), vars = count();
+    if (ok && !(varTag == 0 && vars == 0)) {
+        if (varTag != 0x0B || vars > h.size()) ok = false;
+        for (std::uint64_t i = 0; i < vars && ok; ++i) {
+            if (!name()) break;
+            const std::uint64_t rank = count();
+            if (!ok || rank > h.size() || !skip(rank * (wide ? 8 : 4))) break;
+            if (!attributes()) break;
+            u32();                                   // type
+            count();                                 // size
+            skip(version == 1 ? 4 : 8);              // offset of the data
+        }
+    }
+    if (ok) return std::string();
+    return problem.empty() ? "damaged netCDF header" : problem;
 }
 
 std::string edgesText(const long* e, int n) {
@@ -89,6 +173,8 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
         problem = "file not found";
         return false;
     }
+    problem = classicHeaderProblem(path);
+    if (!problem.empty()) return false;
     NcFile file(path, NcFile::ReadOnly);
     if (!file.is_valid()) {
         problem = "not a readable netCDF file";

@@ -307,3 +307,30 @@ TEST(DatasetLoad, ABadFileWithNothingLoadedLeavesItUnloaded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Fuzzer finds: classic headers whose name lengths overflow the netCDF library's fixed buffers
+// (stack smashing, segmentation fault). They must be refused before the library sees them.
+TEST(DatasetLoad, HeadersWithOverlongNamesAreRefusedBeforeTheLibraryReadsThem) {
+    testsupport::TempDir dir;
+    const std::string good = dir.file("good.nc");
+    testsupport::writeForecast(good, smallSample());
+    ForecastData fc;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(fc.load(good.c_str()));
+    for (const char* name : {"forecast-long-name-1.nc", "forecast-long-name-2.nc"}) {
+        const std::string path = std::string(SKYLOOM_SOURCE_DIR) + "/tests/fuzz/regressions/" + name;
+        EXPECT_FALSE(fc.load(path.c_str())) << name;
+    }
+    // A header cut short inside its variable list is refused the same way.
+    const std::string bytes = testsupport::readFile(good);
+    testsupport::writeFile(dir.file("cut.nc"), bytes.substr(0, 200));
+    EXPECT_FALSE(fc.load(dir.file("cut.nc").c_str()));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("characters long"), std::string::npos) << err;
+    EXPECT_TRUE(fc.isLoaded());
+    EXPECT_EQ(fc.numCols(), 10);
+}
+
+}  // namespace
