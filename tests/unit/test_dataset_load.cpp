@@ -256,6 +256,9 @@ TEST(DatasetLoad, BadFilesAreRefusedAndTheLoadedForecastStays) {
         {"onestep.nc", "at least 2", [](const std::string& p) {
              testsupport::writeForecast(p, forecastwriter::makeSampleForecast(testsupport::smallForecast(10, 8, 1)));
          }},
+        {"zerosteps.nc", "at least 2", [](const std::string& p) {
+             testsupport::writeForecast(p, forecastwriter::makeSampleForecast(testsupport::smallForecast(10, 8, 0)));
+         }},
         {"times.nc", "not strictly increasing", variant([](Dataset& d) {
              auto& t = d.find("time")->doubles;
              t[2] = t[1];
