@@ -16,8 +16,8 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-struct PngSpec {
-    PngSpec(int w, int h, int type, int depth) : width(w), height(h), colorType(type), bitDepth(depth) {}
+struct PngLayout {
+    PngLayout(int w, int h, int type, int depth) : width(w), height(h), colorType(type), bitDepth(depth) {}
     int width, height, colorType, bitDepth;
     bool interlaced = false;
     std::vector<png_color> palette;
@@ -25,7 +25,7 @@ struct PngSpec {
     Bytes data;  // packed rows, top row first, as libpng wants them
 };
 
-void writePng(const std::string& path, const PngSpec& s) {
+void writePng(const std::string& path, const PngLayout& s) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -97,50 +97,50 @@ protected:
 TEST_F(ImageTest, PngOfEveryKindDecodesToRgbaBottomUp) {
     struct Case {
         const char* name;
-        PngSpec spec;
+        PngLayout layout;
         Bytes topLeft, bottomRight;
     };
     std::vector<Case> cases;
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_GRAY, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_GRAY, 8};
         s.data = {10, 20, 30, 40};
         cases.push_back({"grey8", s, {10, 10, 10, 255}, {40, 40, 40, 255}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_GRAY, 1};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_GRAY, 1};
         s.data = {0x80, 0x40};  // top row: 1 0, bottom row: 0 1
         cases.push_back({"grey1", s, {255, 255, 255, 255}, {255, 255, 255, 255}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 8};
         s.data = {10, 100, 20, 110, 30, 120, 40, 130};
         cases.push_back({"greyAlpha", s, {10, 10, 10, 100}, {40, 40, 40, 130}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_RGB, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_RGB, 8};
         s.data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
         cases.push_back({"rgb", s, {1, 2, 3, 255}, {10, 11, 12, 255}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_RGBA, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_RGBA, 8};
         s.data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
         cases.push_back({"rgba", s, {1, 2, 3, 4}, {13, 14, 15, 16}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_PALETTE, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_PALETTE, 8};
         s.palette = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
         s.data = {0, 1, 1, 2};
         cases.push_back({"palette", s, {200, 0, 0, 255}, {0, 0, 200, 255}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_PALETTE, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_PALETTE, 8};
         s.palette = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
         s.trns = {0, 128};
         s.data = {0, 1, 1, 2};
         cases.push_back({"paletteTrns", s, {200, 0, 0, 0}, {0, 0, 200, 255}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_RGBA, 16};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_RGBA, 16};
         // Big-endian 16-bit samples; the high byte is what 8 bits keep.
         for (int i = 0; i < 16; ++i) {
             s.data.push_back(static_cast<unsigned char>(i * 16));
@@ -149,7 +149,7 @@ TEST_F(ImageTest, PngOfEveryKindDecodesToRgbaBottomUp) {
         cases.push_back({"rgba16", s, {0, 16, 32, 48}, {192, 208, 224, 240}});
     }
     {
-        PngSpec s{2, 2, PNG_COLOR_TYPE_RGB, 8};
+        PngLayout s{2, 2, PNG_COLOR_TYPE_RGB, 8};
         s.interlaced = true;
         s.data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
         cases.push_back({"interlaced", s, {1, 2, 3, 255}, {10, 11, 12, 255}});
@@ -157,7 +157,7 @@ TEST_F(ImageTest, PngOfEveryKindDecodesToRgbaBottomUp) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string file = path(std::string(c.name) + ".png");
-        writePng(file, c.spec);
+        writePng(file, c.layout);
         Texture t(GL_TEXTURE_2D);
         ASSERT_TRUE(t.readPng(file.c_str()));
         EXPECT_EQ(t.width, 2);
@@ -169,7 +169,7 @@ TEST_F(ImageTest, PngOfEveryKindDecodesToRgbaBottomUp) {
 }
 
 TEST_F(ImageTest, PngTallerThanFourThousandRowsKeepsEveryRow) {
-    PngSpec s{1, 5000, PNG_COLOR_TYPE_GRAY, 8};
+    PngLayout s{1, 5000, PNG_COLOR_TYPE_GRAY, 8};
     for (int i = 0; i < 5000; ++i) s.data.push_back(static_cast<unsigned char>(i % 251));
     writePng(path("tall.png"), s);
     Texture t(GL_TEXTURE_2D);
@@ -195,7 +195,7 @@ TEST_F(ImageTest, BadPngFilesFailWithTheirMessages) {
     EXPECT_FALSE(t.readPng(path("text.png").c_str()));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), path("text.png") + " doesn't appear to be a PNG file.");
 
-    PngSpec s{16, 16, PNG_COLOR_TYPE_RGB, 8};
+    PngLayout s{16, 16, PNG_COLOR_TYPE_RGB, 8};
     for (int i = 0; i < 16 * 16 * 3; ++i) s.data.push_back(static_cast<unsigned char>(i * 31));
     writePng(path("whole.png"), s);
     const std::string whole = testsupport::readFile(path("whole.png"));
@@ -272,7 +272,7 @@ TEST_F(ImageTest, BadJpegFilesFailAndTheProcessGoesOn) {
 
 // A strip of `tiles` square-ish tiles, tile k filled with grey 10 * (k + 1), top tile first in the file.
 void writeStrip(const std::string& file, int w, int h, int tileHeight) {
-    PngSpec s{w, h, PNG_COLOR_TYPE_RGBA, 8};
+    PngLayout s{w, h, PNG_COLOR_TYPE_RGBA, 8};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const unsigned char g = static_cast<unsigned char>(10 * (y / tileHeight + 1));
