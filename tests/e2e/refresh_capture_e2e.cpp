@@ -32,7 +32,7 @@ protected:
         ASSERT_TRUE(viewer.click(10, start.height - 15));    // ... paused: a still picture
     }
 
-    bool waitForSize(int w, int h, double timeout = 30) {
+    bool waitForSize(int w, int h, double timeout = 120) {  // full-screen frames are slow in software
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         e2e::Geometry g;
         while (Clock::now() < end) {
