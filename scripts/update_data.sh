@@ -73,6 +73,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
 
+# One update per directory at a time: a cron job and the viewer's Update button may overlap, and two
+# runs would download everything twice. The lock is on the directory itself, so nothing is left
+# behind; it is released when this script and everything it started have ended.
+exec 9< "$outdir"
+flock -n 9 || die "another update of $output is already running; left to it"
+
 if $sample; then
   tool=${SKYLOOM_SAMPLE_FORECAST:-./skyloom-sample-forecast}
   [ -x "$tool" ] || die "sample forecast tool $tool not found"

@@ -102,6 +102,12 @@ int skyloomMain(int argc, char** argv) {
     app.viewColMin = 99;
     app.viewColMax = 588;
     forecast.setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
+    // A smaller grid clips the region; the overlays and extrema searches must use the same clipped
+    // region as the map, or they are laid out over rows and columns the forecast does not have.
+    app.viewRowMin = forecast.regionRowMin();
+    app.viewRowMax = forecast.regionRowMax();
+    app.viewColMin = forecast.regionColMin();
+    app.viewColMax = forecast.regionColMax();
 
     buildMapScene();
     buildOverlaysAndPanels();

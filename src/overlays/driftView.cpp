@@ -14,6 +14,19 @@
 
 namespace {
 
+// A bad token is shown in the message, but a binary file can hand us a token of any length full of
+// terminal control bytes: show a short, printable excerpt.
+std::string printableExcerpt(const std::string& token) {
+    constexpr std::size_t kMax = 40;
+    std::string shown;
+    for (std::size_t i = 0; i < token.size() && i < kMax; ++i) {
+        const unsigned char c = static_cast<unsigned char>(token[i]);
+        shown += c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?';
+    }
+    if (token.size() > kMax) shown += "...";
+    return shown;
+}
+
 bool parseNumber(const std::string& token, float& value) {
     const char* begin = token.c_str();
     char* end = nullptr;
@@ -80,7 +93,7 @@ int driftView::loadConfigFile(const char* path, std::vector<std::vector<float>>&
         }
         if (bad) {
             std::fprintf(stderr, "driftView::loadConfigFile() - Bad token \"%s\" in %s, keeping the %d lines before it\n",
-                         token.c_str(), path, count);
+                         printableExcerpt(token).c_str(), path, count);
             break;
         }
         if (!closed) break;

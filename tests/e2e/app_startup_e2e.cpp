@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <cstdio>
 #include <string>
 
 #include <unistd.h>
@@ -196,6 +197,36 @@ TEST_F(StartupE2E, UnreadableForecastIsReportedAndEndsWithStatusOne) {
     ASSERT_TRUE(second.exited()) << "ended by signal " << second.termSignal();
     EXPECT_EQ(second.exitCode(), 1);
     EXPECT_NE(second.stderrText().find("forecast.nc"), std::string::npos) << second.stderrText();
+}
+
+TEST_F(StartupE2E, GridSmallerThanTheRegionAndNoTextonsStillDrawEveryLayer) {
+    // Under the sanitizer build this run is what shows every layer keeps inside the small arrays.
+    const e2e::CommandResult set = e2e::runCommand(
+        {"xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA", "0, 0, 700, 450"});
+    ASSERT_EQ(set.status, 0) << set.errors;
+    ASSERT_EQ(std::remove(dir.file("Textons.png").c_str()), 0);
+    ASSERT_TRUE(dir.makeForecast("forecast.nc", 3, "60x40"));
+    ASSERT_TRUE(viewer.start());
+    ASSERT_FALSE(viewer.waitForWindow(kStart).empty()) << viewer.stderrText();
+    ASSERT_GT(viewer.waitForFps(kStart), 0);
+    EXPECT_NE(viewer.stderrText().find("Textons.png"), std::string::npos) << viewer.stderrText();
+
+    // Barbs, pressure labels, jet stream, contours and live numbers on; every drawing method; every step.
+    for (const char* k : {"b", "l", "j", "c", "d", "t", "t", "t", "t", "bracketright", "bracketright", "bracketright"})
+        ASSERT_TRUE(viewer.key(k)) << k;
+    e2e::Geometry g;
+    ASSERT_TRUE(viewer.geometry(g));
+    ASSERT_TRUE(viewer.click(g.width / 2, g.height / 2));  // the read-out at a grid point
+    ASSERT_TRUE(viewer.key("1"));
+    ASSERT_GT(viewer.waitForFps(kStart), 0);
+
+    e2e::Image shot;
+    ASSERT_TRUE(e2e::screenshot(shot));
+    const e2e::Rect map{g.x, g.y, g.width, g.height * 9 / 10};
+    const e2e::Colour mean = e2e::meanColour(shot, map);
+    EXPECT_GT(mean.r + mean.g + mean.b, 60.0) << "the map is drawn";
+    ASSERT_TRUE(viewer.key("Escape"));
+    expectExit(0);
 }
 
 TEST(Harness, ReadsTiffFramesTopRowFirst) {

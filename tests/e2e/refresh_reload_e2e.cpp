@@ -151,7 +151,8 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     const e2e::Image ready = stillShot(button);
 
     // A script that waits for our word, then installs a copy of the same forecast.
-    ASSERT_TRUE(dir.writeUpdateScript("i=0\n"
+    ASSERT_TRUE(dir.writeUpdateScript("echo run >> runs.log\n"
+                                      "i=0\n"
                                       "while [ ! -e go ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\n"
                                       "cp forecast.nc forecast.tmp && mv forecast.tmp forecast.nc\n"));
     const int updateX = g.width * 42 / 100, updateY = g.height * 98 / 100;
@@ -161,8 +162,10 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     double changed = 0;
     while (Clock::now() < end && (changed = e2e::meanDifference(ready, shot(), button)) < 3.0) {}
     EXPECT_GE(changed, 3.0);
+    ASSERT_TRUE(viewer.click(updateX, updateY));  // a second click while it runs starts nothing
     dir.write("go", "");
     ASSERT_TRUE(waitForReloads(3)) << viewer.stderrText();
+    EXPECT_EQ(dir.read("runs.log"), "run\n");
     // Back to "Update": the picture is the one before the click.
     const auto end2 = Clock::now() + std::chrono::seconds(20);
     double back = 255;

@@ -186,9 +186,12 @@ TEST_F(ImageTest, BadPngFilesFailWithTheirMessages) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to open " + path("missing.png"));
 
     testsupport::writeFile(path("short.png"), "\x89PNG");
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(t.readPng(path("short.png").c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error reading PNG header in " + path("short.png"));
+    testsupport::writeFile(path("empty.png"), "");
+    for (const char* name : {"short.png", "empty.png"}) {
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(t.readPng(path(name).c_str()));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error reading PNG header in " + path(name));
+    }
 
     testsupport::writeFile(path("text.png"), "not a picture at all");
     testing::internal::CaptureStderr();

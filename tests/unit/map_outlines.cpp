@@ -87,6 +87,27 @@ TEST_F(OutlineFile, GarbageIsReportedWithTheFileNameAndEarlierPolylinesStay) {
 
     load("abc 1 2 END END");  // a bad identifier
     EXPECT_EQ(count, 0);
+
+    // Coordinates beyond float range or not numbers at all end the reading like any bad token;
+    // the largest finite ones are kept.
+    for (const char* bad : {"1e39", "-1e39", "inf", "nan"}) {
+        SCOPED_TRACE(bad);
+        const std::string said = load(std::string("1 3e38 -3e38 END 2 1 ") + bad + " END END");
+        EXPECT_NE(said.find(bad), std::string::npos) << said;
+        ASSERT_EQ(count, 1);
+        EXPECT_EQ(x[0], (std::vector<float>{3e38f}));
+    }
+}
+
+TEST_F(OutlineFile, BinaryGarbageGivesAShortPrintableMessage) {
+    std::string binary = "1 1 2 END 2 ";
+    binary += std::string("\x1b[2J\0\x01\xff", 7) + std::string(100000, 'A');
+    binary += " 5 6 END END";
+    const std::string said = load(binary);
+    ASSERT_EQ(count, 1);
+    EXPECT_NE(said.find(dir.file("o.dat")), std::string::npos);
+    EXPECT_LT(said.size(), 300u);
+    for (char c : said) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7f)) << static_cast<int>(c);
 }
 
 TEST_F(OutlineFile, MissingFileIsReportedAndLeavesTheSetEmpty) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 
+#include <netcdf.h>
+
 #include "Fixtures.h"
 #include "ForecastData.h"
 
@@ -18,6 +20,28 @@ constexpr float kFill = 9.999e20f;
 
 Dataset smallSample(int nx = 10, int ny = 8, int steps = 3) {
     return forecastwriter::makeSampleForecast(testsupport::smallForecast(nx, ny, steps));
+}
+
+// A 64-bit-offset file whose header declares 1000 steps of a 10000 x 10000 grid (over 5 TB of
+// forecast in memory). Only one value is written, so the file is sparse and takes no disk space.
+void writeHugeHeader(const std::string& path) {
+    int nc = -1, old = 0, dims[3], id = -1;
+    ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc), NC_NOERR);
+    ASSERT_EQ(nc_set_fill(nc, NC_NOFILL, &old), NC_NOERR);
+    nc_def_dim(nc, "time", NC_UNLIMITED, &dims[0]);
+    nc_def_dim(nc, "y", 10000, &dims[1]);
+    nc_def_dim(nc, "x", 10000, &dims[2]);
+    for (const char* name : {"latitude", "longitude"}) nc_def_var(nc, name, NC_DOUBLE, 2, dims + 1, &id);
+    nc_def_var(nc, "time", NC_DOUBLE, 1, dims, &id);
+    for (const char* name : {"UGRD_10maboveground", "VGRD_10maboveground", "UGRD_250mb", "VGRD_250mb",
+                             "TMP_2maboveground", "PRMSL_meansealevel", "APCP_surface",
+                             "TCDC_entireatmosphere_consideredasasinglelayer_"})
+        ASSERT_EQ(nc_def_var(nc, name, NC_FLOAT, 3, dims, &id), NC_NOERR);
+    ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+    const size_t last[3] = {999, 9999, 9999};
+    const float zero = 0;
+    ASSERT_EQ(nc_put_var1_float(nc, id, last, &zero), NC_NOERR);
+    ASSERT_EQ(nc_close(nc), NC_NOERR);
 }
 
 size_t at(int k, int r, int c, int ny = 8, int nx = 10) { return (static_cast<size_t>(k) * ny + r) * nx + c; }
@@ -145,20 +169,24 @@ TEST(DatasetLoad, WithoutAMissingValueNoPointIsMissing) {
     EXPECT_FLOAT_EQ(fc.slotField(WIND_DIR_Y)[at(1, 1, 1)], 1.0f);
 }
 
-TEST(DatasetLoad, FillValuesStayOutOfTheFieldMeans) {
+TEST(DatasetLoad, FillAndNonFiniteValuesStayOutOfTheFieldMeans) {
     TempDir dir;
     Dataset ds = smallSample();
+    // The first step of precipitation is all fill, as NAM's is; a damaged file adds NaN and infinity.
+    auto& pr = ds.find("APCP_surface")->floats;
+    pr[100] = std::nanf("");
+    pr[101] = INFINITY;
+    pr[102] = -INFINITY;
     testsupport::writeForecast(dir.file("f.nc"), ds);
     ForecastData fc;
     testing::internal::CaptureStderr();
     ASSERT_TRUE(fc.load(dir.file("f.nc").c_str()));
     testing::internal::GetCapturedStderr();
-    // The first step of precipitation is all fill, as NAM's is.
-    const auto& pr = ds.find("APCP_surface")->floats;
     double sum = 0;
-    for (size_t p = 80; p < pr.size(); ++p) sum += pr[p];
+    for (size_t p = 80; p < pr.size(); ++p)
+        if (p < 100 || p > 102) sum += pr[p];
     EXPECT_EQ(pr[0], kFill);
-    EXPECT_NEAR(fc.slotMean(PRECIPITATION), sum / 160.0, 1e-3);
+    EXPECT_NEAR(fc.slotMean(PRECIPITATION), sum / 157.0, 1e-3);
 }
 
 TEST(DatasetLoad, OtherNetcdfFormatsWithTheRightLayoutAreAccepted) {
@@ -267,6 +295,7 @@ TEST(DatasetLoad, BadFilesAreRefusedAndTheLoadedForecastStays) {
              auto& t = d.find("time")->doubles;
              std::swap(t[0], t[2]);
          })},
+        {"huge.nc", "need more memory than this machine has", writeHugeHeader},
     };
 
     ForecastData fc;

@@ -3,7 +3,10 @@
 // failure must leave the previous forecast.nc exactly as it was.
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -216,9 +219,22 @@ TEST_F(UpdateDataScript, RejectsBadArgumentsBeforeTouchingAnything) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
-TEST_F(UpdateDataScript, SampleModeWritesTheSampleForecast) {
+TEST_F(UpdateDataScript, SampleModeWritesTheSampleForecastOneRunAtATime) {
     writeFile(forecast, "previous\n");
     const std::string tool = std::string(SKYLOOM_BUILD_DIR) + "/skyloom-sample-forecast";
+    {
+        // Another update holds the directory: this one leaves everything to it.
+        const int held = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+        const std::set<std::string> before = leftovers();
+        const Result busy = update("--sample", "SKYLOOM_SAMPLE_FORECAST=" + quote(tool));
+        close(held);
+        EXPECT_EQ(busy.status, 1);
+        EXPECT_NE(busy.err.find("already running"), std::string::npos) << busy.err;
+        EXPECT_EQ(readFile(forecast), "previous\n");
+        EXPECT_EQ(leftovers(), before);
+    }
     const Result r = update("--sample", "SKYLOOM_SAMPLE_FORECAST=" + quote(tool));
     ASSERT_EQ(r.status, 0) << r.err;
     ForecastData fd;
