@@ -3,6 +3,9 @@
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 
+#include <cstddef>
+#include <deque>
+
 #include "AppState.h"
 #include "FrameWriter.h"
 #include "Overlays.h"
@@ -11,6 +14,15 @@
 FrameWriter* frameWriter = nullptr;
 
 namespace {
+
+// freeglut carries out window changes at its next turn of the loop, and leaving full screen leaves
+// one more resize for the turn after. A capture key handled before those have gone through is
+// undone by them (recording in a small window, or a window stuck at full screen), which happens
+// whenever the keys come faster than the frames. Capture keys therefore wait their turn.
+constexpr int kSettleIdleCalls = 3;
+constexpr std::size_t kMaxQueuedKeys = 8;
+int settleCalls = 0;
+std::deque<unsigned char> queuedKeys;
 
 constexpr int kPresentationWidth = 1024, kPresentationHeight = 768;
 constexpr int kVideoWidth = 1280, kVideoHeight = 720;
@@ -56,6 +68,28 @@ void toggleCapture(unsigned char key) {
         startCapture(key);
     else
         stopCapture();
+}
+
+void requestCapture(unsigned char key) {
+    if (!isCaptureKey(key)) return;
+    if (settleCalls == 0 && queuedKeys.empty()) {
+        toggleCapture(key);
+        settleCalls = kSettleIdleCalls;
+    } else if (queuedKeys.size() < kMaxQueuedKeys) {
+        queuedKeys.push_back(key);
+    }
+}
+
+void settleCapture() {
+    if (settleCalls > 0) {
+        --settleCalls;
+        return;
+    }
+    if (queuedKeys.empty()) return;
+    const unsigned char key = queuedKeys.front();
+    queuedKeys.pop_front();
+    toggleCapture(key);
+    settleCalls = kSettleIdleCalls;
 }
 
 CaptureRect presentationCaptureRect(int savedWidth, int savedHeight) {

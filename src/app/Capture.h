@@ -13,6 +13,11 @@ extern FrameWriter* frameWriter;
 bool isCaptureKey(unsigned char key);
 // Starts or stops a capture with one of the capture keys.
 void toggleCapture(unsigned char key);
+// What the key handler calls: starts or stops at once when the window has settled from the last
+// change, otherwise queues the key (up to 8) for settleCapture().
+void requestCapture(unsigned char key);
+// Called on every idle call: counts the window's settling turns and then applies one queued key.
+void settleCapture();
 // The frame hook: writes the finished frame in the back buffer as the next numbered file.
 void captureCurrentFrame();
 

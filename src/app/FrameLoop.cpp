@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "AppState.h"
+#include "Capture.h"
 #include "ForecastData.h"
 #include "SceneHooks.h"
 
@@ -102,6 +103,7 @@ void initGraphicsState(int, int) {
 }
 
 void onIdle() {
+    settleCapture();
     if (countIdleCall(app.idleCount)) {
         checkForecastFile();
         if (exitTimeReached(app.exitTime, static_cast<std::int64_t>(std::time(nullptr)))) std::exit(0);

@@ -192,7 +192,7 @@ void onKeyboard(unsigned char key, int, int) {
     case '0': forecast.setTime(0); break;
     default:
         // Capture keys have no command of their own, but go on to the dispatcher like any key.
-        toggleCapture(key);
+        requestCapture(key);
         onCommand(key);
         break;
     }

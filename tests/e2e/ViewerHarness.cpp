@@ -377,6 +377,25 @@ void Viewer::stop() {
 
 // ---------------------------------------------------------------------------------------------
 
+Image screen() {
+    Image im;
+    std::string error;
+    EXPECT_TRUE(screenshot(im, &error)) << error;
+    return im;
+}
+
+Image stillScreen(const Rect& r, double timeoutSeconds) {
+    Image last = screen();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    while (std::chrono::steady_clock::now() < end) {
+        Image next = screen();
+        const bool still = meanDifference(last, next, r) < 0.05;
+        last = std::move(next);
+        if (still) break;
+    }
+    return last;
+}
+
 bool screenshot(Image& out, std::string* error) {
     out = Image();
     char path[] = "/tmp/skyloom-shot-XXXXXX";

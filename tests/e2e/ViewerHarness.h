@@ -164,6 +164,13 @@ struct Colour {
 // The whole X screen (`import -window root`). Returns false and an empty image on failure.
 bool screenshot(Image& out, std::string* error = nullptr);
 
+// The whole screen for checks inside a test: a failed screenshot fails the test and gives an empty image.
+Image screen();
+
+// A screenshot once rectangle r has stopped changing (input and redraws are processed
+// asynchronously), or the last one taken when timeoutSeconds run out.
+Image stillScreen(const Rect& r, double timeoutSeconds = 20.0);
+
 // Mean colour (0-255 per channel) of a rectangle, clipped to the image.
 Colour meanColour(const Image& image, const Rect& r);
 

@@ -27,18 +27,12 @@ protected:
     e2e::Rect area(int x, int y, int w, int h) const { return {g.x + x, g.y + y, w, h}; }
     e2e::Rect map() const { return area(g.width / 8, g.height / 8, g.width * 3 / 4, g.height * 5 / 8); }
 
-    e2e::Image shot() {
-        e2e::Image im;
-        EXPECT_TRUE(e2e::screenshot(im));
-        return im;
-    }
-
     // Screenshots until `r` differs from `before` by more than `threshold`; the last difference.
     double waitForChange(const e2e::Image& before, const e2e::Rect& r, double threshold, double timeout = 10) {
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         double d = 0;
         do {
-            d = e2e::meanDifference(before, shot(), r);
+            d = e2e::meanDifference(before, e2e::screen(), r);
             if (d > threshold) break;
         } while (Clock::now() < end);
         return d;
@@ -49,7 +43,7 @@ protected:
         const auto end = Clock::now() + std::chrono::duration<double>(timeout);
         double d = 0;
         do {
-            d = e2e::meanDifference(target, shot(), r);
+            d = e2e::meanDifference(target, e2e::screen(), r);
             if (d <= threshold) break;
         } while (Clock::now() < end);
         return d;
@@ -57,9 +51,9 @@ protected:
 
     // Largest change of `r` over a few screenshots: near 0 while the picture stands still.
     double motion(const e2e::Rect& r, int shots = 3) {
-        const e2e::Image first = shot();
+        const e2e::Image first = e2e::screen();
         double most = 0;
-        for (int i = 0; i < shots; ++i) most = std::max(most, e2e::meanDifference(first, shot(), r));
+        for (int i = 0; i < shots; ++i) most = std::max(most, e2e::meanDifference(first, e2e::screen(), r));
         return most;
     }
 
@@ -71,17 +65,17 @@ TEST_F(CompositionE2E, KeysMenusAndClicksChangeThePicture) {
     // Without streaklets a paused map stands still.
     ASSERT_TRUE(viewer.key("s"));
     const e2e::Rect playButton = area(0, g.height - 70, 90, 70);
-    e2e::Image before = shot();
+    e2e::Image before = e2e::screen();
     ASSERT_TRUE(viewer.click(30, g.height - 35));  // left of the time bar: pause
     EXPECT_GT(waitForChange(before, playButton, 2.0), 2.0);  // "playing" becomes "paused"
     // The clock has stopped: let the last frames out, then nothing moves.
-    waitForMatch(shot(), map(), 0.05, 2);
+    waitForMatch(e2e::screen(), map(), 0.05, 2);
     EXPECT_LT(motion(map()), 0.5);
 
     // Paused between steps; "0" goes to the first whole step.
     ASSERT_TRUE(viewer.key("0"));
-    waitForMatch(shot(), map(), 0.05, 3);
-    const e2e::Image step0 = shot();
+    waitForMatch(e2e::screen(), map(), 0.05, 3);
+    const e2e::Image step0 = e2e::screen();
     // Space steps forward, Backspace back, "0" to the first step.
     ASSERT_TRUE(viewer.key("space"));
     EXPECT_GT(waitForChange(step0, map(), 3.0), 3.0);
@@ -90,7 +84,7 @@ TEST_F(CompositionE2E, KeysMenusAndClicksChangeThePicture) {
     ASSERT_TRUE(viewer.key("space"));
     ASSERT_GT(waitForChange(step0, map(), 3.0), 3.0);
     ASSERT_TRUE(viewer.key("space"));
-    const e2e::Image step2 = shot();
+    const e2e::Image step2 = e2e::screen();
     ASSERT_TRUE(viewer.key("0"));
     EXPECT_LT(waitForMatch(step0, map(), 0.5), 0.5);
     EXPECT_GT(e2e::meanDifference(step2, step0, map()), 3.0);
@@ -130,21 +124,21 @@ TEST_F(CompositionE2E, KeysMenusAndClicksChangeThePicture) {
     const int rowTop = g.height - static_cast<int>(rowY) - 12;
     const e2e::Rect row = area(2, rowTop, 160, 24);
     ASSERT_TRUE(viewer.movePointer(80, g.height - static_cast<int>(rowY)));
-    const e2e::Image menuShown = shot();
+    const e2e::Image menuShown = e2e::screen();
     waitForMatch(menuShown, menu, 0.05, 2);  // the fade-in has finished
-    const e2e::Image rowBefore = shot();
+    const e2e::Image rowBefore = e2e::screen();
     ASSERT_TRUE(viewer.click(130, g.height - static_cast<int>(rowY)));
     EXPECT_GT(waitForChange(rowBefore, row, 3.0), 3.0);
     ASSERT_TRUE(viewer.key("a"));
 
     // A click on the map opens the read-out panel beside the pointer.
     const e2e::Rect panel = area(g.width / 2 + 10, g.height / 2 + 10, 150, 100);
-    const e2e::Image noPanel = shot();
+    const e2e::Image noPanel = e2e::screen();
     ASSERT_TRUE(viewer.click(g.width / 2, g.height / 2));
     EXPECT_GT(waitForChange(noPanel, panel, 5.0), 5.0);
 
     // A click on the bar scrubs to another time.
-    const e2e::Image beforeScrub = shot();
+    const e2e::Image beforeScrub = e2e::screen();
     ASSERT_TRUE(viewer.click(g.width * 3 / 4, static_cast<int>(g.height * 0.955)));
     EXPECT_GT(waitForChange(beforeScrub, map(), 3.0), 3.0);
 
@@ -173,8 +167,8 @@ TEST_F(CompositionE2E, ResizeKeepsTheKeyAtTheRightEdgeAndCornerTapsExit) {
 
     // The key sits at w - 150: switching it off changes that column, not the one it used to be in.
     const e2e::Rect key = area(w - 150, static_cast<int>(0.9 * h) - 468, 145, 468);
-    waitForMatch(shot(), key, 0.05, 3);
-    const e2e::Image withKey = shot();
+    waitForMatch(e2e::screen(), key, 0.05, 3);
+    const e2e::Image withKey = e2e::screen();
     ASSERT_TRUE(viewer.key("k"));
     EXPECT_GT(waitForChange(withKey, key, 10.0), 10.0);
     ASSERT_TRUE(viewer.key("k"));
@@ -182,7 +176,7 @@ TEST_F(CompositionE2E, ResizeKeepsTheKeyAtTheRightEdgeAndCornerTapsExit) {
     // At 900 pixels the numbers are thinned to a third: "w" changes the small map far less per
     // pixel than four times the full-size density would.
     const e2e::Rect smallMap = area(w / 8, h / 8, w * 3 / 4, h * 5 / 8);
-    const e2e::Image numbers = shot();
+    const e2e::Image numbers = e2e::screen();
     ASSERT_TRUE(viewer.key("w"));
     const double change = waitForChange(numbers, smallMap, 0.3);
     EXPECT_GT(change, 0.3);
@@ -193,8 +187,8 @@ TEST_F(CompositionE2E, ResizeKeepsTheKeyAtTheRightEdgeAndCornerTapsExit) {
     const auto end2 = Clock::now() + std::chrono::seconds(10);
     while (viewer.geometry(big) && big.width != 1834 && Clock::now() < end2) {}
     g = big;
-    waitForMatch(shot(), map(), 0.05, 3);
-    const e2e::Image full = shot();
+    waitForMatch(e2e::screen(), map(), 0.05, 3);
+    const e2e::Image full = e2e::screen();
     ASSERT_TRUE(viewer.key("w"));
     const double fullChange = waitForChange(full, map(), 0.3);
     // Unthinned, a half-size window would carry about four times the full-size ink per pixel.

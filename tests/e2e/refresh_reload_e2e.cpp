@@ -60,29 +60,12 @@ protected:
         ASSERT_EQ(std::rename(dir.file(name).c_str(), dir.file("forecast.nc").c_str()), 0);
     }
 
-    e2e::Image shot() {
-        e2e::Image im;
-        EXPECT_TRUE(e2e::screenshot(im));
-        return im;
-    }
-    // A screenshot once the picture has settled (input and redraws are processed asynchronously).
-    e2e::Image stillShot(const e2e::Rect& r) {
-        e2e::Image last = shot();
-        const auto end = Clock::now() + std::chrono::seconds(20);
-        while (Clock::now() < end) {
-            e2e::Image next = shot();
-            const bool still = e2e::meanDifference(last, next, r) < 0.05;
-            last = std::move(next);
-            if (still) break;
-        }
-        return last;
-    }
     e2e::Rect map() const { return {g.x + g.width / 8, g.y + g.height / 8, g.width * 3 / 4, g.height / 2}; }
     // Largest change of the map over a few screenshots: well above 0 while the forecast animates.
     double motion() {
-        const e2e::Image first = shot();
+        const e2e::Image first = e2e::screen();
         double most = 0;
-        for (int i = 0; i < 4; ++i) most = std::max(most, e2e::meanDifference(first, shot(), map()));
+        for (int i = 0; i < 4; ++i) most = std::max(most, e2e::meanDifference(first, e2e::screen(), map()));
         return most;
     }
 
@@ -148,7 +131,7 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     // The reload lines of "&" come at once, without the script (there is none yet).
     ASSERT_TRUE(viewer.key("ampersand"));
     ASSERT_TRUE(waitForReloads(2, 30)) << viewer.stderrText();
-    const e2e::Image ready = stillShot(button);
+    const e2e::Image ready = e2e::stillScreen(button);
 
     // A script that waits for our word, then installs a copy of the same forecast.
     ASSERT_TRUE(dir.writeUpdateScript("echo run >> runs.log\n"
@@ -160,7 +143,7 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     // "Updating..." replaces the button while the script runs.
     const auto end = Clock::now() + std::chrono::seconds(20);
     double changed = 0;
-    while (Clock::now() < end && (changed = e2e::meanDifference(ready, shot(), button)) < 3.0) {}
+    while (Clock::now() < end && (changed = e2e::meanDifference(ready, e2e::screen(), button)) < 3.0) {}
     EXPECT_GE(changed, 3.0);
     ASSERT_TRUE(viewer.click(updateX, updateY));  // a second click while it runs starts nothing
     dir.write("go", "");
@@ -169,7 +152,7 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     // Back to "Update": the picture is the one before the click.
     const auto end2 = Clock::now() + std::chrono::seconds(20);
     double back = 255;
-    while (Clock::now() < end2 && (back = e2e::meanDifference(ready, shot(), button)) > 1.0) {}
+    while (Clock::now() < end2 && (back = e2e::meanDifference(ready, e2e::screen(), button)) > 1.0) {}
     EXPECT_LE(back, 1.0);
 
     // A script that fails: one line with its status, and the button is offered again.
@@ -177,7 +160,7 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     ASSERT_TRUE(viewer.click(updateX, updateY));
     ASSERT_TRUE(waitForStderrCount("update_data.sh failed with exit status 1\n", 1, kCheck)) << viewer.stderrText();
     const auto end3 = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < end3 && (back = e2e::meanDifference(ready, shot(), button)) > 1.0) {}
+    while (Clock::now() < end3 && (back = e2e::meanDifference(ready, e2e::screen(), button)) > 1.0) {}
     EXPECT_LE(back, 1.0);
 
     // A script that cannot start says so at once and leaves the button as it was.

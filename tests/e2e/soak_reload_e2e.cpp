@@ -204,8 +204,12 @@ TEST_F(SoakE2E, ManyReloadsWithCaptureAndScrubbingGrowNothing) {
     EXPECT_LE(last.fds, first.fds) << descriptorTargets(viewer.pid());
     EXPECT_LE(last.children, first.children);
     // Memory is compared with its level once every action has run once (capture, stepping, both
-    // files): the first rounds legitimately grow caches and the recording buffers.
+    // files): the first rounds legitimately grow caches and the recording buffers. Under
+    // AddressSanitizer freed memory is held in a quarantine on purpose, so resident memory rises
+    // until the quarantine is full; there the sanitizer itself watches the memory.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LE(last.rssKiB, settled.rssKiB + settled.rssKiB / 10) << "resident memory grew by more than 10%";
+#endif
     EXPECT_TRUE(viewer.running());
 }
 
