@@ -34,7 +34,8 @@ into forecast.nc with cdo and nco. About 50 to 90 MB are downloaded per run.
 
 Environment: SKYLOOM_UPDATE_RETRIES (retries per download, default 3), SKYLOOM_UPDATE_TIMEOUT
 (seconds per download, default 300). Needs curl, cdo, nco, netcdf-bin and libeccodes-tools.
-Exit status: 0 when the file was replaced, 1 when the update failed, 2 for bad arguments.
+Exit status: 0 when the file was replaced, 1 when the update failed or another update of the same
+directory is running, 2 for bad arguments.
 EOF
 }
 
