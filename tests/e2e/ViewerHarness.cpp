@@ -343,12 +343,17 @@ bool Viewer::movePointer(int x, int y) {
 // The pointer move and the event go out in one xdotool run, on one X connection, so the server
 // handles them in that order.
 bool Viewer::key(const std::string& keysym) {
-    Geometry g;
-    if (!geometry(g)) return false;
-    return runCommand({"xdotool", "mousemove", "--window", window_, std::to_string(g.width / 2),
-                       std::to_string(g.height / 2), "key", "--window", window_, keysym},
-                      5.0)
-               .status == 0;
+    // An xdotool run now and then fails on a busy machine; a viewer that has ended fails every try.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Geometry g;
+        if (geometry(g) && runCommand({"xdotool", "mousemove", "--window", window_, std::to_string(g.width / 2),
+                                       std::to_string(g.height / 2), "key", "--window", window_, keysym},
+                                      5.0)
+                                   .status == 0)
+            return true;
+        if (!running()) return false;
+    }
+    return false;
 }
 
 bool Viewer::click(int x, int y, int button) {

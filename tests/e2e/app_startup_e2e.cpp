@@ -225,7 +225,8 @@ TEST_F(StartupE2E, GridSmallerThanTheRegionAndNoTextonsStillDrawEveryLayer) {
     const e2e::Rect map{g.x, g.y, g.width, g.height * 9 / 10};
     const e2e::Colour mean = e2e::meanColour(shot, map);
     EXPECT_GT(mean.r + mean.g + mean.b, 60.0) << "the map is drawn";
-    ASSERT_TRUE(viewer.key("Escape"));
+    ASSERT_TRUE(viewer.running()) << viewer.stderrText();
+    ASSERT_TRUE(viewer.key("Escape")) << viewer.stderrText();
     expectExit(0);
 }
 
