@@ -2,8 +2,9 @@
 // steps and scrubs, and afterwards holds no more descriptors, child processes, textures or display
 // lists than after its first reload, and no more memory than once every action has run once.
 //
-// SKYLOOM_SOAK_RELOADS sets the number of reloads (default 120, at least 12: about two minutes with
-// software rendering on a shared two-core machine); set it higher for a longer soak by hand.
+// SKYLOOM_SOAK_RELOADS sets the number of reloads (default 120: about two minutes with software
+// rendering on a shared two-core machine; at least 41, the warm-up and ten more); set it higher for
+// a longer soak by hand.
 #include <dirent.h>
 #include <sys/types.h>
 #include <unistd.h>
