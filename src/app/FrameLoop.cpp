@@ -2,11 +2,13 @@
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
+#include <GL/glx.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "AppState.h"
 #include "Capture.h"
@@ -45,6 +47,27 @@ bool advanceAnimationClock(ForecastData& data) {
     return true;
 }
 
+namespace {
+
+// Test channel, off unless SKYLOOM_FRAME_FILE names a file: after every frame the number of frames
+// drawn so far is written there (whole, through a rename), once the X server has the picture. A
+// test waits for frames drawn after its input instead of guessing from screenshots that stand still.
+void announceFrame() {
+    static const char* path = std::getenv("SKYLOOM_FRAME_FILE");
+    static unsigned long long drawn = 0;
+    if (!path || !*path) return;
+    ++drawn;
+    // The swap only queues the picture; a screenshot taken after the announcement must show it.
+    if (Display* display = glXGetCurrentDisplay()) XSync(display, False);
+    const std::string partial = std::string(path) + ".part";
+    if (FILE* f = std::fopen(partial.c_str(), "w")) {
+        const bool written = std::fprintf(f, "%llu\n", drawn) > 0;
+        if (std::fclose(f) == 0 && written) std::rename(partial.c_str(), path);
+    }
+}
+
+}  // namespace
+
 void onDisplay() {
     if (animationPlaying() && advanceAnimationClock(forecast)) restartAnimation();
 
@@ -63,6 +86,7 @@ void onDisplay() {
     app.frameCount += 1;
     if (app.recording) captureFrame();
     glutSwapBuffers();
+    announceFrame();
 
     const double now = wallClockSeconds();
     const int sleepMs = pacingSleepMs(now, app.lastFrameTime, app.recording);

@@ -167,9 +167,14 @@ void WorkDir::write(const std::string& name, const std::string& contents) const 
 
 // ---------------------------------------------------------------------------------------------
 
-Viewer::Viewer(std::string workDir) : workDir_(std::move(workDir)) {}
+// Beside the working directory, so that nothing a test lists or compares in it changes.
+Viewer::Viewer(std::string workDir) : workDir_(std::move(workDir)), frameFile_(workDir_ + ".frames") {}
 
-Viewer::~Viewer() { stop(); }
+Viewer::~Viewer() {
+    stop();
+    unlink(frameFile_.c_str());
+    unlink((frameFile_ + ".part").c_str());
+}
 
 bool Viewer::start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
     if (pid_ > 0) return false;
@@ -193,7 +198,10 @@ bool Viewer::start(const std::vector<std::string>& args, const std::vector<std::
 
     std::vector<std::string> argv = {buildProgram("skyloom")};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = environment(extraEnv);
+    unlink(frameFile_.c_str());
+    std::vector<std::string> overrides = {"SKYLOOM_FRAME_FILE=" + frameFile_};
+    overrides.insert(overrides.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<std::string> env = environment(overrides);
     std::vector<char*> argp = pointers(argv), envp = pointers(env);
     const int rc = posix_spawn(&pid_, argp[0], &fa, &attr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
@@ -334,24 +342,45 @@ bool Viewer::geometry(Geometry& out) {
     return out.width > 0 && out.height > 0;
 }
 
-bool Viewer::movePointer(int x, int y) {
-    if (window_.empty()) return false;
-    return runCommand({"xdotool", "mousemove", "--window", window_, std::to_string(x), std::to_string(y)}, 5.0)
-               .status == 0;
+long long Viewer::framesDrawn() const {
+    // The viewer replaces the file whole, so a read sees one complete number or none.
+    const std::string text = testsupport::readFile(frameFile_);
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return -1;
+    return std::atoll(text.c_str());
 }
 
-// The pointer move and the event go out in one xdotool run, on one X connection, so the server
-// handles them in that order.
-bool Viewer::key(const std::string& keysym) {
+bool Viewer::waitForNewFrames(int count, double timeoutSeconds) {
+    const long long target = std::max(framesDrawn(), 0LL) + count;
+    const auto deadline = deadlineAfter(timeoutSeconds);
+    while (framesDrawn() < target) {
+        if (Clock::now() >= deadline || !running()) return false;
+        usleep(5000);
+    }
+    return true;
+}
+
+// Three frames after the input was sent: the frame being drawn when the event arrived may have
+// started before it, the next one starts after the event loop has handled it, and the one after
+// that makes sure its picture was flushed before the announcement (the viewer also syncs with the
+// X server before announcing). The event itself is on the server before xdotool exits.
+bool Viewer::sendInput(const std::vector<std::string>& xdotoolArgs) {
+    constexpr int kFramesAfterInput = 3;
+    std::vector<std::string> argv = {"xdotool"};
+    argv.insert(argv.end(), xdotoolArgs.begin(), xdotoolArgs.end());
     // An xdotool run now and then fails on a busy machine; a viewer that has ended fails every try.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!running()) return false;
-        Geometry g;
-        if (geometry(g) && runCommand({"xdotool", "mousemove", "--window", window_, std::to_string(g.width / 2),
-                                       std::to_string(g.height / 2), "key", "--window", window_, keysym},
-                                      5.0)
-                                   .status == 0)
+        const long long before = std::max(framesDrawn(), 0LL);
+        if (runCommand(argv, 5.0).status == 0) {
+            const auto deadline = deadlineAfter(120.0);
+            while (framesDrawn() < before + kFramesAfterInput) {
+                // A key that ends the viewer: the caller checks how it ended.
+                if (!running()) return true;
+                if (Clock::now() >= deadline) return false;
+                usleep(5000);
+            }
             return true;
+        }
         // A key that ends the viewer can take the window away before xdotool sends the release, and
         // xdotool then fails with BadWindow although the press was delivered; the caller checks how
         // the viewer ended.
@@ -360,12 +389,25 @@ bool Viewer::key(const std::string& keysym) {
     return false;
 }
 
+bool Viewer::movePointer(int x, int y) {
+    if (window_.empty()) return false;
+    return sendInput({"mousemove", "--window", window_, std::to_string(x), std::to_string(y)});
+}
+
+// The pointer move and the event go out in one xdotool run, on one X connection, so the server
+// handles them in that order.
+bool Viewer::key(const std::string& keysym) {
+    Geometry g;
+    for (int attempt = 0; attempt < 3 && running() && !geometry(g); ++attempt) pollPause();
+    if (window_.empty() || !running() || g.width <= 0) return false;
+    return sendInput({"mousemove", "--window", window_, std::to_string(g.width / 2), std::to_string(g.height / 2),
+                      "key", "--window", window_, keysym});
+}
+
 bool Viewer::click(int x, int y, int button) {
     if (window_.empty()) return false;
-    return runCommand({"xdotool", "mousemove", "--window", window_, std::to_string(x), std::to_string(y), "click",
-                       std::to_string(button)},
-                      5.0)
-               .status == 0;
+    return sendInput({"mousemove", "--window", window_, std::to_string(x), std::to_string(y), "click",
+                      std::to_string(button)});
 }
 
 void Viewer::stop() {
@@ -391,18 +433,6 @@ Image screen() {
     std::string error;
     EXPECT_TRUE(screenshot(im, &error)) << error;
     return im;
-}
-
-Image stillScreen(const Rect& r, double timeoutSeconds) {
-    Image last = screen();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (std::chrono::steady_clock::now() < end) {
-        Image next = screen();
-        const bool still = meanDifference(last, next, r) < 0.05;
-        last = std::move(next);
-        if (still) break;
-    }
-    return last;
 }
 
 bool screenshot(Image& out, std::string* error) {

@@ -117,10 +117,20 @@ public:
     int waitForFps(double timeoutSeconds);
     bool geometry(Geometry& out);
 
+    // Frames drawn so far and already on the X server, read from the viewer's frame channel
+    // (SKYLOOM_FRAME_FILE, which start() turns on); -1 before the first frame.
+    long long framesDrawn() const;
+    // Waits until `count` more frames than now have been drawn; false on timeout or when the
+    // viewer has ended.
+    bool waitForNewFrames(int count, double timeoutSeconds = 120);
+
     // Keys and clicks need the pointer in the window (without a window manager X sends key events
     // to the window under the pointer). key() moves it to the window's centre first; keysym names
     // are xdotool's ("Escape", "space", "a", "Right", "shift+s"). click() takes window
     // coordinates with the origin at the top left and presses button 1, 2 or 3.
+    // Each returns once the viewer has drawn frames after handling the event, so a screenshot taken
+    // then shows its effect; false if it could not be sent or no frame followed. A key that ends
+    // the viewer returns true once it has ended (the caller checks how).
     bool key(const std::string& keysym);
     bool click(int x, int y, int button = 1);
     bool movePointer(int x, int y);
@@ -130,10 +140,13 @@ public:
 
 private:
     bool waitForText(std::string Viewer::*buffer, const std::string& text, double timeoutSeconds);
+    // Runs an xdotool command that sends input, then waits for the frames that show its effect.
+    bool sendInput(const std::vector<std::string>& xdotoolArgs);
     void reader(int fd, std::string Viewer::*buffer);
     bool reap(bool block);
 
     std::string workDir_;
+    std::string frameFile_;
     pid_t pid_ = -1;
     bool ended_ = false, exitedNormally_ = false;
     int exitCode_ = -1, signal_ = 0;
@@ -167,9 +180,6 @@ bool screenshot(Image& out, std::string* error = nullptr);
 // The whole screen for checks inside a test: a failed screenshot fails the test and gives an empty image.
 Image screen();
 
-// A screenshot once rectangle r has stopped changing (input and redraws are processed
-// asynchronously), or the last one taken when timeoutSeconds run out.
-Image stillScreen(const Rect& r, double timeoutSeconds = 20.0);
 
 // Mean colour (0-255 per channel) of a rectangle, clipped to the image.
 Colour meanColour(const Image& image, const Rect& r);

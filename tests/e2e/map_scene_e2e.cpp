@@ -36,7 +36,7 @@ TEST_F(MapSceneE2E, TheMapMovesAndTheConsoleHoldsOnlyDocumentedLines) {
 
     e2e::Image first, second;
     ASSERT_TRUE(e2e::screenshot(first));
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(viewer.waitForNewFrames(5));
     ASSERT_TRUE(e2e::screenshot(second));
     const e2e::Rect map{g.x + g.width / 8, g.y + g.height / 8, g.width * 3 / 4, g.height * 3 / 4};
     // Streaklets drift and the field blends between steps.

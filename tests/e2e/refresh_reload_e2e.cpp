@@ -61,12 +61,11 @@ protected:
     }
 
     e2e::Rect map() const { return {g.x + g.width / 8, g.y + g.height / 8, g.width * 3 / 4, g.height / 2}; }
-    // Largest change of the map over a few screenshots: well above 0 while the forecast animates.
+    // Change of the map over a few drawn frames: well above 0 while the forecast animates.
     double motion() {
         const e2e::Image first = e2e::screen();
-        double most = 0;
-        for (int i = 0; i < 4; ++i) most = std::max(most, e2e::meanDifference(first, e2e::screen(), map()));
-        return most;
+        EXPECT_TRUE(viewer.waitForNewFrames(4));
+        return e2e::meanDifference(first, e2e::screen(), map());
     }
 
     e2e::Geometry g;
@@ -103,13 +102,12 @@ TEST_F(ReloadE2E, NewFilesReloadBadOnesAreRefusedOnceAndTheForecastKeepsAnimatin
     EXPECT_GT(motion(), 0.5);
 
     // A refused file is not tried again at every check, and while the file is missing nothing
-    // happens. There is nothing to await here: give the check rounds at the current frame rate.
-    const int fps = viewer.waitForFps(10);
-    ASSERT_GT(fps, 0);
-    const double rounds = std::min(40.0, 101.0 / fps);
-    std::this_thread::sleep_for(std::chrono::duration<double>(2.5 * rounds));
+    // happens. The file is checked every 101 idle calls, and there is at least one idle call a
+    // frame: so many frames hold two checks, and then one more.
+    constexpr int kCheckRound = 101;
+    ASSERT_TRUE(viewer.waitForNewFrames(2 * kCheckRound + 2, 300));
     ASSERT_EQ(std::remove(dir.file("forecast.nc").c_str()), 0);
-    std::this_thread::sleep_for(std::chrono::duration<double>(1.5 * rounds));
+    ASSERT_TRUE(viewer.waitForNewFrames(kCheckRound + 2, 300));
     EXPECT_EQ(count(viewer.stderrText(), "Cannot load forecast"), 2) << viewer.stderrText();
     EXPECT_EQ(overlayBuilds(), 3);
     ASSERT_TRUE(viewer.running());
@@ -131,7 +129,8 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     // The reload lines of "&" come at once, without the script (there is none yet).
     ASSERT_TRUE(viewer.key("ampersand"));
     ASSERT_TRUE(waitForReloads(2, 30)) << viewer.stderrText();
-    const e2e::Image ready = e2e::stillScreen(button);
+    ASSERT_TRUE(viewer.waitForNewFrames(3));  // the reload has ended and the picture is back
+    const e2e::Image ready = e2e::screen();
 
     // A script that waits for our word, then installs a copy of the same forecast.
     ASSERT_TRUE(dir.writeUpdateScript("echo run >> runs.log\n"

@@ -170,6 +170,8 @@ TEST_F(MapGl, ASystemBecomesCurrentOnlyWhenItStepsOrDraws) {
 
     surface.advance(-2, 1);
     EXPECT_EQ(streakletParameters.currentSystem, &surface);
+    // The viewer draws with the depth test on; drawing turns it off and must turn it on again.
+    glEnable(GL_DEPTH_TEST);
     EXPECT_EQ(streakletParameters.slot, WIND_SPEED);
     EXPECT_EQ(streakletParameters.trailLength, 8);
     jet.draw();
@@ -177,7 +179,8 @@ TEST_F(MapGl, ASystemBecomesCurrentOnlyWhenItStepsOrDraws) {
     EXPECT_EQ(streakletParameters.speedThreshold, 50.0f);
     EXPECT_EQ(streakletParameters.trailLength, 40);
     EXPECT_NE(streakletParameters.streakTexture, nullptr);
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST) == GL_FALSE);  // the fixture's state, restored
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST) == GL_TRUE);  // restored
+    glDisable(GL_DEPTH_TEST);
     EXPECT_EQ(GlContext::glErrors(), "");
     streakletParameters = saved;
 }
