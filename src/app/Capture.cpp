@@ -3,7 +3,9 @@
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <deque>
 
 #include "AppState.h"
@@ -27,10 +29,24 @@ std::deque<unsigned char> queuedKeys;
 constexpr int kPresentationWidth = 1024, kPresentationHeight = 768;
 constexpr int kVideoWidth = 1280, kVideoHeight = 720;
 
+// A capture records nothing until the window has the size it asked for: frames drawn before the
+// change has gone through would fix the writer at the old size. A window that never gets there
+// (a window manager that refuses) records at the size it has after this many frames.
+constexpr int kMaxFramesWaited = 120;
+bool waitingForSize = false;
+int targetWidth = 0, targetHeight = 0;
+bool presentationCapture = false;
+int framesWaited = 0;
+
 void startCapture(unsigned char key) {
     app.savedWidth = app.windowWidth;
     app.savedHeight = app.windowHeight;
+    presentationCapture = key == '#';
+    waitingForSize = true;
+    framesWaited = 0;
     if (key == 'v') {
+        targetWidth = kVideoWidth;
+        targetHeight = kVideoHeight;
         glutReshapeWindow(kVideoWidth, kVideoHeight);
         if (timeBar) {
             timeBar->setNowButtonShown(false);
@@ -38,15 +54,31 @@ void startCapture(unsigned char key) {
         }
         return;
     }
+    targetWidth = glutGet(GLUT_SCREEN_WIDTH);
+    targetHeight = glutGet(GLUT_SCREEN_HEIGHT);
     glutFullScreen();
-    if (key == '#') {
-        if (!frameWriter) frameWriter = new FrameWriter(kPresentationWidth, kPresentationHeight);
-        const CaptureRect r = presentationCaptureRect(app.savedWidth, app.savedHeight);
+}
+
+// The window has the capture's size (or has had its chance): make the writer for it.
+void beginRecording() {
+    waitingForSize = false;
+    if (app.windowWidth != targetWidth || app.windowHeight != targetHeight)
+        std::fprintf(stderr, "Recording at %d x %d: the window did not reach %d x %d\n", app.windowWidth,
+                     app.windowHeight, targetWidth, targetHeight);
+    delete frameWriter;
+    if (presentationCapture) {
+        const CaptureRect r = presentationCaptureRect(app.savedWidth, app.savedHeight, app.windowWidth, app.windowHeight);
+        frameWriter = new FrameWriter(r.width, r.height);
         frameWriter->setCaptureRect(r.x, r.y, r.width, r.height);
+    } else {
+        frameWriter = new FrameWriter(app.windowWidth, app.windowHeight);
     }
+    // A capture key that came meanwhile waits a few frames more, so the capture records some.
+    settleCalls = kSettleIdleCalls;
 }
 
 void stopCapture() {
+    waitingForSize = false;
     delete frameWriter;
     frameWriter = nullptr;
     // Only "v" hides the Now button; it comes back whatever size the window reached meanwhile.
@@ -72,7 +104,7 @@ void toggleCapture(unsigned char key) {
 
 void requestCapture(unsigned char key) {
     if (!isCaptureKey(key)) return;
-    if (settleCalls == 0 && queuedKeys.empty()) {
+    if (settleCalls == 0 && queuedKeys.empty() && !waitingForSize) {
         toggleCapture(key);
         settleCalls = kSettleIdleCalls;
     } else if (queuedKeys.size() < kMaxQueuedKeys) {
@@ -81,6 +113,7 @@ void requestCapture(unsigned char key) {
 }
 
 void settleCapture() {
+    if (waitingForSize) return;  // the last change is not done until the window has its size
     if (settleCalls > 0) {
         --settleCalls;
         return;
@@ -92,13 +125,21 @@ void settleCapture() {
     settleCalls = kSettleIdleCalls;
 }
 
-CaptureRect presentationCaptureRect(int savedWidth, int savedHeight) {
-    return {(savedWidth - kPresentationWidth) / 2 + 300, (savedHeight - kPresentationHeight) / 2 + 50,
-            kPresentationWidth, kPresentationHeight};
+CaptureRect presentationCaptureRect(int savedWidth, int savedHeight, int frameWidth, int frameHeight) {
+    // Kept inside the frame buffer: a window smaller than the rectangle would put it partly below
+    // or left of the origin.
+    const int w = std::clamp(frameWidth, 1, kPresentationWidth), h = std::clamp(frameHeight, 1, kPresentationHeight);
+    const int x = (savedWidth - kPresentationWidth) / 2 + 300, y = (savedHeight - kPresentationHeight) / 2 + 50;
+    return {std::clamp(x, 0, std::max(frameWidth - w, 0)), std::clamp(y, 0, std::max(frameHeight - h, 0)), w, h};
 }
 
 void captureCurrentFrame() {
-    // The first captured frame fixes the size for the whole capture.
+    if (waitingForSize) {
+        const bool reached = app.windowWidth == targetWidth && app.windowHeight == targetHeight;
+        if (!reached && ++framesWaited <= kMaxFramesWaited) return;
+        beginRecording();
+    }
+    // A capture started before this code knew of waiting has no writer yet: the frame fixes it.
     if (!frameWriter) frameWriter = new FrameWriter(app.windowWidth, app.windowHeight);
     glReadBuffer(GL_BACK);
     // A frame that cannot be written has been reported; the next one is tried all the same.

@@ -16,14 +16,18 @@ void toggleCapture(unsigned char key);
 // What the key handler calls: starts or stops at once when the window has settled from the last
 // change, otherwise queues the key (up to 8) for settleCapture().
 void requestCapture(unsigned char key);
-// Called on every idle call: counts the window's settling turns and then applies one queued key.
+// Called on every idle call: once the window has the size of a capture in progress, counts the
+// window's settling turns and then applies one queued key.
 void settleCapture();
-// The frame hook: writes the finished frame in the back buffer as the next numbered file.
+// The frame hook: writes the finished frame in the back buffer as the next numbered file, once the
+// window has the capture's size (1280 x 720 for "v", the screen for the others); frames drawn
+// before that are not recorded and take no number.
 void captureCurrentFrame();
 
 struct CaptureRect {
     int x, y, width, height;
 };
-// What "#" records of the full-screen frame buffer, for a window that was savedWidth x savedHeight
-// when the capture started (origin bottom left).
-CaptureRect presentationCaptureRect(int savedWidth, int savedHeight);
+// What "#" records of the full-screen frame buffer (frameWidth x frameHeight), for a window that
+// was savedWidth x savedHeight when the capture started (origin bottom left); kept inside the
+// frame buffer.
+CaptureRect presentationCaptureRect(int savedWidth, int savedHeight, int frameWidth, int frameHeight);

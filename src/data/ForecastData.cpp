@@ -337,7 +337,7 @@ void ForecastData::adopt(Fields& f) {
         std::size_t count = 0;
         for (std::size_t p = 0; p < n; ++p) {
             const float v = slots[s][p];
-            if (!std::isfinite(v) || v == kFill || (hasMissing && v == missingValue)) continue;
+            if (isMissingValue(v)) continue;
             sum += v;
             ++count;
         }
@@ -556,6 +556,42 @@ float ForecastData::sample(const float* field, float row, float col, float t) co
 float ForecastData::sampleSlot(int slot, float row, float col, double t) {
     setTime(t);
     return sample(slotField(slot), row, col, static_cast<float>(currentTime));
+}
+
+bool ForecastData::isMissingValue(float v) const {
+    return !std::isfinite(v) || v == kFill || (hasMissing && v == missingValue);
+}
+
+bool ForecastData::missingAt(int slot, float row, float col, double t) {
+    setTime(t);
+    const float* sources[2] = {nullptr, nullptr};
+    if (slot == WIND_SPEED || slot == WIND_DIR_X || slot == WIND_DIR_Y) {
+        sources[0] = windU.empty() ? nullptr : windU.data();
+        sources[1] = windV.empty() ? nullptr : windV.data();
+    } else if (slot == JET_SPEED || slot == JET_DIR_X || slot == JET_DIR_Y) {
+        sources[0] = jetU.empty() ? nullptr : jetU.data();
+        sources[1] = jetV.empty() ? nullptr : jetV.data();
+    } else {
+        sources[0] = slotField(slot);
+    }
+    const float tt = static_cast<float>(currentTime);
+    // The same cells and weights as sample().
+    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(tt >= 0.0f && tt <= nTimes))
+        return false;
+    const int i = std::min(static_cast<int>(row), nRows - 1);
+    const int j = std::min(static_cast<int>(col), nCols - 1);
+    const int k = std::min(static_cast<int>(tt), nTimes - 1);
+    const int i1 = i == nRows - 1 || row - i == 0.0f ? i : i + 1;
+    const int j1 = j == nCols - 1 || col - j == 0.0f ? j : j + 1;
+    const int k1 = k == nTimes - 1 || tt - k == 0.0f ? k : k + 1;
+    for (const float* field : sources) {
+        if (!field) continue;
+        for (int kk : {k, k1})
+            for (int ii : {i, i1})
+                for (int jj : {j, j1})
+                    if (isMissingValue(field[(static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj])) return true;
+    }
+    return false;
 }
 
 float ForecastData::at(const FloatField& field, float row, float col, double t) {

@@ -78,6 +78,12 @@ public:
     // Trilinear interpolation; positions or times outside the data give 0. Does not move the clock.
     float sample(const float* field, float row, float col, float t) const;
     float sampleSlot(int slot, float row, float col, double t);
+    // Does the value sampleSlot would give rest on a missing point (the file's fill or missing value,
+    // or a non-finite one) with a non-zero weight? Derived wind slots look at the wind components
+    // they come from. Positions or times outside the data are not missing (they read as 0).
+    bool missingAt(int slot, float row, float col, double t);
+    // The dataset's rule for a missing grid value.
+    bool isMissingValue(float v) const;
     const float* resampleSlice(const float* field);
     const float* getSlice() const { return slice.empty() ? nullptr : slice.data(); }
     const float* slotSlice(int slot, double t);

@@ -118,6 +118,12 @@ std::vector<PressureLabels::Anchor> PressureLabels::corners(int r0, int r1, int 
     return out;
 }
 
+bool PressureLabels::onSearchEdge(const Anchor& a, const ExtremaFinder& finder) {
+    const int r0 = std::max(finder.searchRowMin(), 0), r1 = std::min(finder.searchRowMax(), finder.numRows() - 1);
+    const int c0 = std::max(finder.searchColMin(), 0), c1 = std::min(finder.searchColMax(), finder.numCols() - 1);
+    return a.row <= r0 || a.row >= r1 || a.col <= c0 || a.col >= c1;
+}
+
 void PressureLabels::crossings(const Anchor& p, const Anchor& q, const Sampler& pressure,
                                const DataVariable& variable, LabelGrid& grid) {
     const int dc = q.col - p.col, dr = q.row - p.row;
@@ -226,8 +232,14 @@ void PressureLabels::annotate(double t) {
         if (!supH[i]) anchors.push_back(H[i]);
 
     if (showHL) {
+        // Only closed systems are marked; edge extrema still anchor the isobar labels below.
+        const ExtremaFinder* lowFinder = dataset->lowExtremaFinder();
+        const ExtremaFinder* highFinder = dataset->highExtremaFinder();
         for (size_t i = 0; i < anchors.size(); ++i) {
-            if (i < lowCount)
+            const bool low = i < lowCount;
+            const ExtremaFinder* finder = low ? lowFinder : highFinder;
+            if (finder && onSearchEdge(anchors[i], *finder)) continue;
+            if (low)
                 drawL(anchors[i].row, anchors[i].col, depth, 1.0f);
             else
                 drawH(anchors[i].row, anchors[i].col, depth, 1.0f);

@@ -77,6 +77,10 @@ public:
     static void crossings(const Anchor& p, const Anchor& q, const Sampler& pressure, const DataVariable& variable,
                           LabelGrid& grid);
 
+    // Is the extremum on the outermost rows or columns of the area the finder searched (the part of
+    // its search area on the grid)? There the field may run on beyond the area: no closed system.
+    static bool onSearchEdge(const Anchor& a, const ExtremaFinder& finder);
+
     // The H and L marks at (row, col) in map space.
     static void drawL(int row, int col, float z, float alpha);
     static void drawH(int row, int col, float z, float alpha);

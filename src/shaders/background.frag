@@ -103,7 +103,10 @@ void main() {
             float p = fract(pval * numContours);
             float bound = dp * numContours * contourWidth;
             float type = float(contourType);
-            g = 1.0 - smoothstep((-1.0 + 2.0 * type) * bound, (1.0 + type) * bound, p);
+            // Where the field is flat there is no line; smoothstep's edges would also meet there
+            // (undefined, black on some drivers). Below 1e-6 the change is under the texture's
+            // resolution.
+            if (bound > 1.0e-6) g = 1.0 - smoothstep((-1.0 + 2.0 * type) * bound, (1.0 + type) * bound, p);
         }
         float a = alpha3D * texton.a;
         vec4 base = (1.0 - a) * blendValues() + a * texton;

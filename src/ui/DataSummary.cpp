@@ -97,12 +97,16 @@ std::string DataSummary::lineText(int k) {
     if (k >= 1 && k <= variableCount) {
         DataVariable* v = variables[static_cast<std::size_t>(k - 1)];
         if (!v) return "";
+        // A fill value, or a blend with one, is no reading.
+        if (data.missingAt(static_cast<int>(v->slot()), static_cast<float>(row), static_cast<float>(column), -2))
+            return v->label() + ": --";
         const float value = data.sampleSlot(static_cast<int>(v->slot()), static_cast<float>(row),
                                             static_cast<float>(column), -2);
         return valueLine(v->label(), v->toDisplay(value));
     }
     if (k == variableCount + 1) {
         const float r = static_cast<float>(row), c = static_cast<float>(column);
+        if (data.missingAt(WIND_DIR_X, r, c, -2)) return windLabel + "(U, V): --";
         std::snprintf(buf, sizeof buf, "%s(U, V): %.2f, %.2f", windLabel.c_str(),
                       static_cast<double>(data.windDirXAt(r, c, -2)),
                       static_cast<double>(data.windDirYAt(r, c, -2)));

@@ -150,10 +150,17 @@ void MapKey::draw() {
     quad(-0.9f, -0.98f, -0.1f, -0.9f, 0);
     glEnd();
     glColor3f(1, 1, 1);
-    caption(0, -0.95f, "Wind (kts)", BitmapFont::Helvetica12);
+    caption(0, -0.95f, windCaption(width), BitmapFont::Helvetica12);
 
     glPopAttrib();
     endWindow();
+}
+
+std::string MapKey::windCaption(float panelWidth) {
+    static const std::string full = "Wind (kts)";
+    // From the middle to the border's two pixels, less the outline's pixel on either side.
+    const float room = panelWidth / 2 - 2 - 2;
+    return static_cast<float>(textWidth(full, BitmapFont::Helvetica12)) <= room ? full : "kts";
 }
 
 void MapKey::drawKey(DataVariable* variable, float x0, float keyWidth, int kind) {

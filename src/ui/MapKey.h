@@ -60,6 +60,9 @@ public:
     KeyLayout layout(float x, float width, float repeatX, float repeatY) const;
     // Height of tick i of n.
     float tickY(int i, int n) const;
+    // The wind legend's caption, drawn from the panel's middle: "Wind (kts)" where it fits inside
+    // the border, else the unit alone (the one-key panel is 72 pixels wide). Needs GLUT initialised.
+    static std::string windCaption(float panelWidth);
     // Value label of a tick: `precision` decimals, or chosen from the value when negative.
     static std::string tickLabel(float value, int precision);
 

@@ -62,6 +62,10 @@ GLuint glyphLists(BitmapFont font) {
 
 }  // namespace
 
+int textWidth(const std::string& text, BitmapFont font) {
+    return glutBitmapLength(glutFontHandle(font), reinterpret_cast<const unsigned char*>(text.c_str()));
+}
+
 void prepareGlyphLists() {
     for (int f = 0; f <= static_cast<int>(BitmapFont::Helvetica18); ++f) glyphLists(static_cast<BitmapFont>(f));
 }

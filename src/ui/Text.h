@@ -20,6 +20,9 @@ void* glutFontHandle(BitmapFont font);
 // Nominal line height of a font in pixels (its point size; 15 and 13 for the fixed fonts).
 int fontLineHeight(BitmapFont font);
 
+// Advance width of text in a font, in pixels (without the outline's halo). Needs GLUT initialised.
+int textWidth(const std::string& text, BitmapFont font);
+
 // Draws text with its baseline origin at (x, y), normalised coordinates of the current viewport, in
 // the current colour, at the near plane. Outlined text gets a one-pixel black halo of opacity
 // outlineAlpha; the current colour is unchanged afterwards. Returns false, drawing nothing, for

@@ -99,10 +99,10 @@ void TimeBar::compileTimeline() {
     beginUIList(timelineList);
     glLineWidth(1);
 
-    // Day/night strip; the step spacing is taken as three hours.
+    // Day/night strip, coloured by each step's own local hour.
     glBegin(GL_QUAD_STRIP);
     for (int i = 0; i < n; ++i) {
-        const StripColour c = dayNightColour(localTimeOf(t0 + i * 10800.0).tm_hour);
+        const StripColour c = dayNightColour(localTimeOf(times[static_cast<std::size_t>(i)]).tm_hour);
         glColor4f(c.r, c.g, c.b, c.a);
         const float xi = stepX(i);
         glVertex3f(xi, top, depth + 0.1f);
@@ -132,10 +132,9 @@ void TimeBar::compileTimeline() {
     for (const DayMark& d : dayMarks(times)) {
         const float xm = stepX(d.position);
         label(xm - 0.03f, top + 0.03f, d.date, fonts.dateLabel);
-        if (nowButtonShown)
-            label(xm + 0.04f, top + 0.035f, d.weekday, BitmapFont::Helvetica10);
-        else
-            label(xm + 0.07f, top + 0.04f, d.weekday, BitmapFont::Helvetica10);
+        // The weekday follows the date, a space after it, where the date's font is wide.
+        const float wx = weekdayX(xm, nowButtonShown, textWidth(d.date + " ", fonts.dateLabel), pixelWidth);
+        label(wx, top + (nowButtonShown ? 0.035f : 0.04f), d.weekday, BitmapFont::Helvetica10);
         glBegin(GL_LINES);
         glVertex3f(xm, top + 0.02f, depth);
         glVertex3f(xm, bottom, depth);
@@ -185,7 +184,8 @@ void TimeBar::draw() {
 
     const BitmapFont readoutFont = timeBarFonts(pixelWidth).readout;
     glColor4f(0.8f, 0.8f, 1.0f, 0.8f);
-    label(left, bottom - 0.06f, readoutText(data.timeValue(-2), timeZoneName()), readoutFont);
+    const double shown = data.timeValue(-2);
+    label(left, bottom - 0.06f, readoutText(shown, timeZoneName(shown)), readoutFont);
     if (nowButtonShown) {
         glLineWidth(2);
         outline(0.45f * left, boxBottom, 0.3f * left, boxTop, depth);

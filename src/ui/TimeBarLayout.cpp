@@ -54,9 +54,12 @@ std::tm localTimeOf(double seconds) {
     return out;
 }
 
-std::string timeZoneName() {
+int twoDigitYear(const std::tm& t) { return ((t.tm_year + 1900) % 100 + 100) % 100; }
+
+std::string timeZoneName(double seconds) {
     tzset();
-    const char* name = daylight ? tzname[1] : tzname[0];
+    const std::tm lt = localTimeOf(seconds);
+    const char* name = lt.tm_isdst > 0 ? tzname[1] : tzname[0];
     std::string s = name ? name : "";
     if (s.size() > 32) s.resize(32);
     return s;
@@ -78,8 +81,7 @@ std::vector<HourLabel> hourLabels(const std::vector<double>& times, int pixelWid
     const int n = static_cast<int>(times.size());
     char buf[64];
     for (int i = 2; i < n; i += 2) {
-        // Steps are three-hourly: the label's hour counts from the first step in those.
-        const std::tm lt = localTimeOf(t0 + (i / 2) * 21600.0);
+        const std::tm lt = localTimeOf(times[static_cast<std::size_t>(i)]);
         const double ahead = (times[static_cast<std::size_t>(i)] - t0) / 3600.0;
         if (pixelWidth >= 1280)
             std::snprintf(buf, sizeof buf, "%02d:00(+%.0fh)", lt.tm_hour, ahead);
@@ -99,17 +101,23 @@ std::vector<DayMark> dayMarks(const std::vector<double>& times) {
         if (h > 0.01 && h < 21.01) continue;
         if (h > 21) h = 24 - h;  // hours to the coming midnight
         const std::tm day = localTimeOf(times[i] + h * 3600.0);
-        std::snprintf(buf, sizeof buf, "%d/%02d/%02d", day.tm_mon + 1, day.tm_mday, day.tm_year - 100);
+        std::snprintf(buf, sizeof buf, "%d/%02d/%02d", day.tm_mon + 1, day.tm_mday, twoDigitYear(day));
         out.push_back({static_cast<int>(i), static_cast<double>(i) + h / 3.0, buf,
                        kWeekdayNames[((day.tm_wday % 7) + 7) % 7]});
     }
     return out;
 }
 
+float weekdayX(float xm, bool nowButtonShown, int dateWidthPx, int pixelWidth) {
+    const float usual = xm + (nowButtonShown ? 0.04f : 0.07f);
+    if (pixelWidth <= 0) return usual;
+    return std::max(usual, xm - 0.03f + 2.0f * static_cast<float>(dateWidthPx) / static_cast<float>(pixelWidth));
+}
+
 std::string firstStepLabel(double t0) {
     const std::tm lt = localTimeOf(t0);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%d/%02d/%02d %02d:00", lt.tm_mon + 1, lt.tm_mday, lt.tm_year - 100,
+    std::snprintf(buf, sizeof buf, "%d/%02d/%02d %02d:00", lt.tm_mon + 1, lt.tm_mday, twoDigitYear(lt),
                   lt.tm_hour);
     return buf;
 }
@@ -118,7 +126,7 @@ std::string modelLine(const char* sourceName, double fileTime) {
     const std::tm lt = localTimeOf(fileTime);
     char buf[256];
     std::snprintf(buf, sizeof buf, "Data from the %s model, downloaded %d/%02d/%02d @ %02d:%02d",
-                  sourceName ? sourceName : "", lt.tm_mon + 1, lt.tm_mday, lt.tm_year - 100, lt.tm_hour,
+                  sourceName ? sourceName : "", lt.tm_mon + 1, lt.tm_mday, twoDigitYear(lt), lt.tm_hour,
                   lt.tm_min);
     return buf;
 }
@@ -127,6 +135,6 @@ std::string readoutText(double time, const std::string& zone) {
     const std::tm lt = localTimeOf(time);
     char buf[128];
     std::snprintf(buf, sizeof buf, "%2d/%02d/%02d   %02d:%02d  %s", lt.tm_mon + 1, lt.tm_mday,
-                  lt.tm_year - 100, lt.tm_hour, lt.tm_min, zone.c_str());
+                  twoDigitYear(lt), lt.tm_hour, lt.tm_min, zone.c_str());
     return buf;
 }

@@ -32,9 +32,11 @@ TimeBarFonts timeBarFonts(int pixelWidth);
 
 // Local time of a time in seconds since 1970 (truncated to whole seconds).
 std::tm localTimeOf(double seconds);
-// The local zone's name: the daylight-saving name if the zone observes it at all, else the standard
-// one; at most 32 bytes.
-std::string timeZoneName();
+// The year's last two digits (96 for 1996, 26 for 2026).
+int twoDigitYear(const std::tm& t);
+// The local zone's name in force at a time: the daylight-saving name while daylight saving is in
+// force, else the standard one; at most 32 bytes.
+std::string timeZoneName(double seconds);
 
 extern const char* const kWeekdayNames[7];
 
@@ -48,8 +50,8 @@ struct HourLabel {
     int step;
     std::string text;
 };
-// Labels at steps 2, 4, 6, ... of a forecast whose step times are `times`: "HH:00(+Nh)" from 1280
-// pixels wide up, "HH:00" below.
+// Labels at steps 2, 4, 6, ... of a forecast whose step times are `times`, each with its own local
+// hour: "HH:00(+Nh)" from 1280 pixels wide up, "HH:00" below.
 std::vector<HourLabel> hourLabels(const std::vector<double>& times, int pixelWidth);
 
 struct DayMark {
@@ -60,6 +62,11 @@ struct DayMark {
 };
 // A mark for every step that lies at a midnight or in the three hours before one.
 std::vector<DayMark> dayMarks(const std::vector<double>& times);
+
+// X of the weekday under a day mark at xm, whose date is drawn from xm - 0.03: the usual place
+// (0.04 right of the mark with the Now button shown, 0.07 without), or just after the date where
+// the date's font is too wide for that. dateWidthPx is the date's width with the gap after it.
+float weekdayX(float xm, bool nowButtonShown, int dateWidthPx, int pixelWidth);
 
 // "M/DD/YY HH:00" of the first step.
 std::string firstStepLabel(double t0);

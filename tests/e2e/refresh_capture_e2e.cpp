@@ -135,9 +135,11 @@ TEST_F(CaptureE2E, StarAndVRecordNumberedFramesRestoreTheWindowAndMakeAVideo) {
     EXPECT_EQ(spp, 4);
     EXPECT_EQ(bps, 8);
     EXPECT_EQ(compression, COMPRESSION_NONE);
-    // The writer has the window's size at the first captured frame: the small window, or the full
-    // screen if the switch was quicker. Either way the file shows the lower left of the screen.
-    EXPECT_TRUE((w == 680 && h == 420) || (w == 1920 && h == 1080)) << w << " x " << h;
+    // Recording starts once the window is full screen: every frame, the first included, has the
+    // screen's size.
+    EXPECT_TRUE(w == 1920 && h == 1080) << w << " x " << h;
+    EXPECT_NE(viewer.stderrText().find("SAVE  " + std::to_string(failedUpTo + 1) + " 1920 1080\n"), std::string::npos);
+    EXPECT_NE(viewer.stderrText().find("SAVE  0 1920 1080\n"), std::string::npos) << "the quick first capture too";
     e2e::Image image;
     ASSERT_TRUE(e2e::readTiff(dir.file(frame(n)), image));
     double straight = 0, flipped = 0;
@@ -162,8 +164,8 @@ TEST_F(CaptureE2E, StarAndVRecordNumberedFramesRestoreTheWindowAndMakeAVideo) {
     ASSERT_TRUE(viewer.key("v"));
     ASSERT_TRUE(waitForSize(1280, 720));
     ASSERT_GT(waitForFrameAfter(1), lastStar);
-    EXPECT_NE(viewer.stderrText().find("SAVE  " + std::to_string(lastStar + 1) + " "), std::string::npos)
-        << "numbering continues";
+    EXPECT_NE(viewer.stderrText().find("SAVE  " + std::to_string(lastStar + 1) + " 1280 720\n"), std::string::npos)
+        << "numbering continues, at the video size";
     const e2e::Rect wideButtons{start.x + 1280 * 30 / 100, start.y + 720 * 96 / 100, 1280 * 16 / 100, 720 * 4 / 100};
     const e2e::Image recording = e2e::screen();
     ASSERT_TRUE(viewer.key("v"));

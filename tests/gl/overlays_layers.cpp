@@ -167,6 +167,26 @@ TEST_F(OverlayTest, HighAndLowMarksSitOnTheExtremaAndLabelsFollowTheirSwitch) {
     EXPECT_EQ(GlContext::glErrors(), "");
 }
 
+TEST_F(OverlayTest, ExtremaOnTheEdgeOfTheSearchAreaGetNoMark) {
+    // The search area starts on the low's east slope: its lowest point lies on the area's first
+    // column, where the pressure simply keeps falling outward. Only the closed high is marked.
+    data.createExtremaFinders(0, kRows - 1, kLowCol + 6, kCols - 1);
+    PressureLabels labels(kRows, kCols, kSteps);
+    labels.setRegion(0, kRows - 1, 0, kCols - 1);
+    labels.setVariable(&pressure);
+    labels.attachDataset(&data);
+    labels.setDepth(0.1f);
+    labels.setShowHL(true);
+    labels.setShowLabels(false);
+    labels.buildFrame(0, 1.0f);
+    clear(0);
+    labels.showFrame(0);
+    const std::vector<unsigned char> p = pixels();
+    EXPECT_EQ(count(p, kRed), 0);
+    EXPECT_GT(near(p, kBlue, kHighRow, kHighCol), 0);
+    EXPECT_EQ(GlContext::glErrors(), "");
+}
+
 TEST_F(OverlayTest, NumbersFollowTheLevelOfDetailAndTheBottomLimit) {
     const float colour[4] = {1, 0.1f, 0.1f, 1};
     NumberField numbers(kRows, kCols, kSteps, NumberField::LATTICE, 3);

@@ -116,6 +116,15 @@ TEST_F(DrawnPanelTest, ColourMapKeyShowsItsRampTicksLabelsAndLegend) {
     EXPECT_EQ(GlContext::glErrors(), "");
 }
 
+TEST_F(DrawnPanelTest, TheWindCaptionFitsTheOneKeyPanel) {
+    // Drawn from the panel's middle: in full two keys wide (145 px), shortened in the one-key panel
+    // (72 px) so that it ends, outline included, inside the border instead of being cut off.
+    EXPECT_EQ(MapKey::windCaption(145), "Wind (kts)");
+    const std::string narrow = MapKey::windCaption(72);
+    EXPECT_NE(narrow.find("kts"), std::string::npos);
+    EXPECT_LE(textWidth(narrow, BitmapFont::Helvetica12) + 1, 72 / 2 - 2);
+}
+
 TEST_F(DrawnPanelTest, SetKeyRecompilesOnlyThatSlotsBar) {
     Ramp red(Color(1, 0, 0, 1), Color(1, 0, 0, 1)), green(Color(0, 1, 0, 1), Color(0, 1, 0, 1));
     DataVariable a(UNIT_KELVIN, "A", 0, "A"), b(UNIT_KELVIN, "B", 0, "B");

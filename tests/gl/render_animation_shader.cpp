@@ -287,6 +287,29 @@ TEST_F(AnimationShaderTest, ContourLinesSitJustAboveEachLevelButNotInTheLowestIn
     expectColour(draw(shader, 0, 32), want, 4);
 }
 
+// A secondary field lying flat on a contour level has no line there: the contour term must not
+// meet a zero gradient (equal smoothstep edges) and blacken the picture.
+TEST_F(AnimationShaderTest, AFlatFieldOnAContourLevelDrawsNoLine) {
+    AnimationShader shader(2, 2, 2);
+    shader.setFrame(0, flat(0.4f), 0);
+    shader.setFrame(1, flat(0.4f), 0);
+    shader.setFrame(0, flat(0.5f), 1);  // level 4 of 8, exactly
+    shader.setFrame(1, flat(0.5f), 1);
+    shader.setVariable(&primary, 0);
+    shader.setVariable(&secondary, 1);
+    shader.setShowTexture(false);
+    double base[3];
+    colormapColour(1, base);
+    for (int type = 0; type < 2; ++type) {
+        SCOPED_TRACE(type);
+        shader.setContourType(type);
+        for (float position : {0.0f, 0.5f, 1.0f}) {
+            shader.setPosition(position);
+            expectColour(draw(shader, 32, 32), base, 1);
+        }
+    }
+}
+
 double pseudoHeight(double v) {
     const double x = v / 0.02 - std::floor(v / 0.02);
     return v + 0.02 * 0.4 * x * (1 - x);

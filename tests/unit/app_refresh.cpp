@@ -51,15 +51,24 @@ TEST(FileCheck, AFileIsNewWhenItsFullTimeOrSizeChangesAndOnlyThen) {
 }
 
 TEST(Capture, PresentationRectangleAndCaptureKeys) {
-    const CaptureRect r = presentationCaptureRect(1834, 1030);
+    const CaptureRect r = presentationCaptureRect(1834, 1030, 1920, 1080);
     EXPECT_EQ(r.x, 705);
     EXPECT_EQ(r.y, 181);
     EXPECT_EQ(r.width, 1024);
     EXPECT_EQ(r.height, 768);
-    // Integer division truncates toward zero for windows narrower than the rectangle.
-    const CaptureRect small = presentationCaptureRect(681, 421);
+    // A window smaller than the rectangle: (129, -123) is kept inside the frame buffer.
+    const CaptureRect small = presentationCaptureRect(681, 421, 1920, 1080);
     EXPECT_EQ(small.x, 129);
-    EXPECT_EQ(small.y, -123);
+    EXPECT_EQ(small.y, 0);
+    // A screen narrower than the window was wide, and one smaller than the rectangle.
+    const CaptureRect narrow = presentationCaptureRect(1920, 1080, 1280, 1024);
+    EXPECT_EQ(narrow.x, 256);
+    EXPECT_EQ(narrow.y, 206);
+    const CaptureRect tiny = presentationCaptureRect(681, 421, 800, 600);
+    EXPECT_EQ(tiny.x, 0);
+    EXPECT_EQ(tiny.y, 0);
+    EXPECT_EQ(tiny.width, 800);
+    EXPECT_EQ(tiny.height, 600);
     for (unsigned char k : {'#', '*', 'H', 'v'}) EXPECT_TRUE(isCaptureKey(k)) << k;
     for (unsigned char k : {'h', 'V', '&', 'a'}) EXPECT_FALSE(isCaptureKey(k)) << k;
 }

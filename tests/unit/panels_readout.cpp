@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DataSummary.h"
 #include "DataVariable.h"
@@ -148,6 +149,45 @@ TEST_F(ReadoutTest, LinesListPositionEveryVariableAndWindDirection) {
         EXPECT_EQ(panel->lineText(3), expected);
     }
     EXPECT_NE(gridValue(PRESSURE, 0), gridValue(PRESSURE, 1)) << "the sample should move between steps";
+}
+
+TEST(ReadoutLines, MissingValuesInEitherBlendedStepReadAsDashes) {
+    // Precipitation is all fill at the first step (as NAM's is); at the point (row 8, column 12)
+    // the pressure is missing at step 1 and the 10 m wind at step 2.
+    testsupport::TempDir dir;
+    forecastwriter::Dataset ds = forecastwriter::makeSampleForecast(testsupport::smallForecast());
+    const std::size_t rows = 18, cols = 24, point = 8 * cols + 12;
+    ds.find("PRMSL_meansealevel")->floats[1 * rows * cols + point] = 9.999e20f;
+    ds.find("UGRD_10maboveground")->floats[2 * rows * cols + point] = 9.999e20f;
+    const std::string path = dir.file("forecast.nc");
+    testsupport::writeForecast(path, ds);
+    ForecastData data;
+    ASSERT_TRUE(data.load(path.c_str()));
+    DataVariable precipitation(UNIT_INCH, "Precipitation", PRECIPITATION, "Prec (in.)");
+    DataVariable pressure(UNIT_PASCAL, "Pressure", PRESSURE, "Pres (mb)");
+    DataVariable wind(UNIT_METRES_PER_SECOND, "Wind speed", WIND_SPEED, "Wind (kts)");
+    DataVariable* vars[] = {&precipitation, &pressure, &wind};
+    DataSummary panel(data, vars, 3, nullptr);
+    panel.setWindowSize(200, 100);
+    panel.handleMouse(LeftButton, Pressed, 104.5f, 50);  // the whole grid: column 12.01, row 8.5
+    ASSERT_EQ(panel.getColumn(), 12);
+    ASSERT_EQ(panel.getRow(), 8);
+
+    const auto lines = [&](double t) {
+        data.setTime(t);
+        std::vector<bool> dashes;
+        for (int k = 1; k <= 4; ++k) dashes.push_back(panel.lineText(k).find(": --") != std::string::npos);
+        return dashes;
+    };
+    // Lines: precipitation, pressure, wind speed, wind direction.
+    EXPECT_EQ(lines(0), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(lines(0.5), (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(lines(1), (std::vector<bool>{false, true, false, false}));
+    EXPECT_EQ(lines(1.5), (std::vector<bool>{false, true, true, true}));
+    EXPECT_EQ(lines(2), (std::vector<bool>{false, false, true, true}));
+    EXPECT_EQ(panel.lineText(4), "Wind dir.(U, V): --");
+    data.setTime(0);
+    EXPECT_EQ(panel.lineText(1), "Prec (in.): --");
 }
 
 TEST(ReadoutLines, SixVariablesGiveEightLinesValuesKeepFourSignificantDigits) {

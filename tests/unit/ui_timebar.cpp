@@ -244,6 +244,15 @@ TEST_F(TimeBarOnForecast, DayMarksAtEachLocalMidnight) {
     }
 }
 
+TEST(TimeBarDayMarks, TheWeekdayStartsAfterADateTooWideForItsUsualPlace) {
+    // "12/10/26 " in Helvetica 18 (1550 px and wider) is 75 px: past the usual place 0.04 right.
+    EXPECT_NEAR(weekdayX(0.2f, true, 75, 1550), 0.2f - 0.03f + 150.0f / 1550, 1e-6);
+    EXPECT_NEAR(weekdayX(0.2f, true, 75, 1920), 0.2f - 0.03f + 150.0f / 1920, 1e-6);
+    // A date that ends before it leaves the usual places, with and without the Now button.
+    EXPECT_FLOAT_EQ(weekdayX(0.2f, true, 40, 1550), 0.24f);
+    EXPECT_FLOAT_EQ(weekdayX(0.2f, false, 75, 1550), 0.27f);
+}
+
 TEST_F(LocalZone, AStepLateInTheEveningMarksTheComingMidnight) {
     const double h = 3600;
     // 22:30, 01:30, 04:30, ... and one series at 21:00, 00:00, ...
@@ -258,13 +267,30 @@ TEST_F(LocalZone, AStepLateInTheEveningMarksTheComingMidnight) {
     EXPECT_EQ(nine[0].step, 1);
 }
 
-TEST_F(LocalZone, ReadoutNamesTheDaylightZoneWhereOneIsObserved) {
-    EXPECT_EQ(timeZoneName(), "CDT");
-    EXPECT_EQ(readoutText(kMidnight + 13 * 3600 + 5 * 60, timeZoneName()), " 1/15/24   13:05  CDT");
+TEST_F(LocalZone, ReadoutNamesTheZoneInForceAtTheTimeShown) {
+    const double july = kMidnight + 182 * 86400.0;  // 2024-07-15
+    EXPECT_EQ(timeZoneName(kMidnight), "CST");
+    EXPECT_EQ(timeZoneName(july), "CDT");
+    EXPECT_EQ(readoutText(kMidnight + 13 * 3600 + 5 * 60, timeZoneName(kMidnight)), " 1/15/24   13:05  CST");
     EXPECT_EQ(modelLine("NAM", kMidnight + 61), "Data from the NAM model, downloaded 1/15/24 @ 00:01");
     useZone("UTC");
-    EXPECT_EQ(timeZoneName(), "UTC");
-    EXPECT_EQ(readoutText(kMidnight, timeZoneName()), " 1/15/24   06:00  UTC");
+    EXPECT_EQ(timeZoneName(july), "UTC");
+    EXPECT_EQ(readoutText(kMidnight, timeZoneName(kMidnight)), " 1/15/24   06:00  UTC");
+}
+
+TEST_F(LocalZone, OtherYearsAndSixHourlyStepsLabelTheirOwnTimes) {
+    const double start = 820821600.0;  // 1996-01-05 00:00 CST
+    std::vector<double> times;
+    for (int i = 0; i < 9; ++i) times.push_back(start + i * 21600.0);
+    const auto labels = hourLabels(times, 1280);
+    ASSERT_EQ(labels.size(), 4u);
+    EXPECT_EQ(labels[0].text, "12:00(+12h)");
+    EXPECT_EQ(labels[1].text, "00:00(+24h)");
+    EXPECT_EQ(hourLabels(times, 1279)[0].text, "12:00");
+    EXPECT_EQ(firstStepLabel(start), "1/05/96 00:00");
+    EXPECT_EQ(dayMarks(times).at(0).date, "1/05/96");
+    EXPECT_EQ(readoutText(start, "CST"), " 1/05/96   00:00  CST");
+    EXPECT_EQ(modelLine("NAM", start), "Data from the NAM model, downloaded 1/05/96 @ 00:00");
 }
 
 }  // namespace
