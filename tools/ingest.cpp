@@ -25,10 +25,15 @@ int usage(const char* problem) {
 int main(int argc, char** argv) {
     ingest::Options opt;
     bool haveModel = false;
+    bool options = true;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
-        if (arg == "--help" || arg == "-h") return usage(nullptr);
-        if (arg.rfind("--", 0) != 0) {
+        if (options && arg == "--") {
+            options = false;
+            continue;
+        }
+        if (options && (arg == "--help" || arg == "-h")) return usage(nullptr);
+        if (!options || arg.rfind("--", 0) != 0) {
             opt.files.push_back(arg);
             continue;
         }
