@@ -24,8 +24,9 @@ Fetches a run of NOAA NCEP's RRFS (Rapid Refresh Forecast System, 13 km North Am
 06, 12 and 18 UTC out to 84 hours) and converts the eight fields the viewer shows (10 m and 250 mb
 wind, 2 m temperature, sea-level pressure, total cloud cover, precipitation since the start of the
 run) into forecast.nc on NCEP grid 218, the grid of the NAM model RRFS replaced on 2026-10-14.
-Only the needed messages are downloaded, by HTTP byte ranges read from each file's .idx inventory:
-about 10 to 15 MB per run. Sources: NOMADS (the last two days), then the NOAA open-data bucket.
+Only the eight needed messages of each hour's two files (of about 1000) are downloaded, by HTTP
+byte ranges read from the files' .idx inventories; the script prints how many bytes it fetched.
+Sources: NOMADS (about the last two days), then the NOAA open-data bucket (every run since 2026-08-12).
 
   --model MODEL       rrfs (default for runs from 2026101412) or nam (default for earlier runs):
                       NAM awphys files on grid 218, from --source only, since NOAA no longer serves them
