@@ -253,8 +253,9 @@ run_rrfs() {
       idx="$tmp/$kind_.idx"
       get "$rel.idx" "$idx" 2> "$tmp/fetch.err" ||
         die "hour $h of run $cycle: $(head -n 1 "$tmp/fetch.err"); $output left unchanged"
-      # Byte ranges of the wanted messages (a message ends where the next begins; the last one at
-      # the end of the file), neighbours merged into one request.
+      # Byte ranges of the wanted messages (a message ends where the next begins, the last one at
+      # the end of the file; fields N.1, N.2 of one message share it), neighbours merged into one
+      # request.
       sel=$(awk -F: -v kind="$kind_" -v hour="$h" -v run="$cycle" '
         { start[NR] = $2; key = ""
           if ($3 != "d=" run) next
@@ -278,7 +279,9 @@ run_rrfs() {
           }
           for (k = 1; k <= NR; k++) {
             if (!(k in line)) continue
-            e = start[k + 1] == "" ? "" : start[k + 1] - 1
+            for (j = k + 1; start[j] != "" && start[j] + 0 <= start[k] + 0; j++) ;
+            e = start[j] == "" ? "" : start[j] - 1
+            if (m > 0 && (s_end[m] == "" || start[k] + 0 <= s_end[m] + 0)) continue
             if (m > 0 && s_end[m] != "" && s_end[m] + 1 == start[k]) { s_end[m] = e; continue }
             m++; s_start[m] = start[k]; s_end[m] = e
           }

@@ -45,6 +45,8 @@ codes_context* quietContext() {
     static codes_context* ctx = [] {
         codes_context* c = codes_context_get_default();
         codes_context_set_logging_proc(c, [](const codes_context*, int, const char*) {});
+        // NCEP sometimes stores u and v as two fields of one message: each becomes its own handle.
+        codes_grib_multi_support_on(c);
         return c;
     }();
     return ctx;
@@ -132,6 +134,7 @@ std::string baseName(const std::string& p) {
 // Where each wanted field of one hour lies in its file.
 struct HourPlan {
     off_t offset[kFieldCount + 1];
+    int field[kFieldCount + 1];  // which field of a message holding several
     bool have[kFieldCount + 1] = {};
     bool gridRelative[kFieldCount + 1] = {};
 };
@@ -147,9 +150,15 @@ bool scanHour(const Options& opt, std::size_t k, GridInfo& runGrid, bool& haveGr
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
-    int count = 0, err = 0;
+    int count = 0, err = 0, within = 0;
+    off_t previous = -1;
+    codes_grib_multi_support_reset_file(quietContext(), f.get());
     for (Handle h = nextMessage(f.get(), err); h; h = nextMessage(f.get(), err)) {
         ++count;
+        off_t offset = 0;
+        codes_get_message_offset(h.get(), &offset);
+        within = offset == previous ? within + 1 : 0;
+        previous = offset;
         const std::string where = name + " message " + std::to_string(count);
         if (getLong(h.get(), "edition") != 2) {
             error = where + " is GRIB edition " + std::to_string(getLong(h.get(), "edition")) + ", expected GRIB2";
@@ -182,10 +191,9 @@ bool scanHour(const Options& opt, std::size_t k, GridInfo& runGrid, bool& haveGr
             return false;
         }
         if (plan.have[id]) continue;  // the first of duplicates
-        off_t offset = 0;
-        codes_get_message_offset(h.get(), &offset);
         plan.have[id] = true;
         plan.offset[id] = offset;
+        plan.field[id] = within;
         plan.gridRelative[id] = g.windsGridRelative;
     }
     if (err != 0) {
@@ -199,6 +207,7 @@ bool scanHour(const Options& opt, std::size_t k, GridInfo& runGrid, bool& haveGr
     if (!plan.have[PRMSL] && plan.have[kMslet]) {
         plan.have[PRMSL] = true;
         plan.offset[PRMSL] = plan.offset[kMslet];
+        plan.field[PRMSL] = plan.field[kMslet];
     }
     for (int id = 0; id < kFieldCount; ++id) {
         if (plan.have[id] || (id == APCP && hour == 0)) continue;  // no precipitation at the analysis
@@ -212,13 +221,16 @@ bool scanHour(const Options& opt, std::size_t k, GridInfo& runGrid, bool& haveGr
     return true;
 }
 
-bool decode(std::FILE* f, off_t offset, std::vector<double>& values, std::size_t expected, std::string& error) {
+bool decode(std::FILE* f, off_t offset, int field, std::vector<double>& values, std::size_t expected,
+            std::string& error) {
     int err = 0;
     if (fseeko(f, offset, SEEK_SET) != 0) {
         error = std::strerror(errno);
         return false;
     }
+    codes_grib_multi_support_reset_file(quietContext(), f);
     Handle h = nextMessage(f, err);
+    for (int k = 0; k < field && h; ++k) h = nextMessage(f, err);
     if (!h) {
         error = err ? codes_get_error_message(err) : "message vanished";
         return false;
@@ -495,7 +507,7 @@ bool convert(const Options& opt, std::string& error) {
                 continue;
             }
             std::string why;
-            if (!decode(f.get(), plan.offset[id], values, sourceSize, why)) {
+            if (!decode(f.get(), plan.offset[id], plan.field[id], values, sourceSize, why)) {
                 error = hour + baseName(opt.files[k]) + ": cannot decode " + kFields[id].label + ": " + why;
                 return false;
             }
