@@ -32,7 +32,8 @@ void set(codes_handle* h, const char* key, long v) {
 
 // One message on the grid, values not yet set; built once per grid and cloned.
 codes_handle* base(Grid grid) {
-    static std::map<Grid, codes_handle*> cache;
+    // Kept for the whole process (not destroyed at exit, so never reported as leaked).
+    static std::map<Grid, codes_handle*>& cache = *new std::map<Grid, codes_handle*>;
     codes_handle*& h = cache[grid];
     if (h) return h;
     h = codes_handle_new_from_samples(nullptr, "GRIB2");
@@ -74,7 +75,7 @@ codes_handle* base(Grid grid) {
 }  // namespace
 
 void gridPoints(Grid grid, std::vector<double>& lat, std::vector<double>& lon) {
-    static std::map<Grid, std::pair<std::vector<double>, std::vector<double>>> cache;
+    static auto& cache = *new std::map<Grid, std::pair<std::vector<double>, std::vector<double>>>;
     auto& c = cache[grid];
     if (c.first.empty()) {
         int err = 0;
