@@ -28,8 +28,9 @@ Only the eight needed messages of each hour's two files (of about 1000) are down
 byte ranges read from the files' .idx inventories; the script prints how many bytes it fetched.
 Sources: NOMADS (about the last two days), then the NOAA open-data bucket (every run since 2026-08-12).
 
-  --model MODEL       rrfs (default for runs from 2026101412) or nam (default for earlier runs):
-                      NAM awphys files on grid 218, from --source only, since NOAA no longer serves them
+  --model MODEL       rrfs (the default; runs from 2026101412 on) or nam (the default for earlier
+                      runs and for a --source directory holding only NAM files): NAM awphys files
+                      on grid 218, from --source only, since NOAA no longer serves them
   --cycle YYYYMMDDHH  model run (HH 00, 06, 12 or 18); default: the newest complete run, falling
                       back to earlier ones while the newest is still being published
   --hours LIST        forecast hours, increasing, at least two, at most 84 (default 0,3,...,84)
