@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, prepares a working directory (run/, or $SKYLOOM_RUN_DIR) with the
-# bundled data files, the refresh script and the sample forecast, and starts the viewer there.
+# bundled data files, the refresh script with its converter and the sample forecast, and starts the
+# viewer there.
 # Without a display the viewer runs under a private Xvfb. Arguments go to the viewer (e.g. -k+1 to
 # exit after an hour, -window, -fullscreen).
 set -euo pipefail
@@ -15,7 +16,7 @@ mkdir -p "$run"
 for f in "$root"/data/*; do
   [ -f "$f" ] && cp -n "$f" "$run/"
 done
-cp "$root/build/skyloom" "$root/build/skyloom-sample-forecast" "$run/"
+cp "$root/build/skyloom" "$root/build/skyloom-sample-forecast" "$root/build/skyloom-ingest" "$run/"
 cp "$root/scripts/update_data.sh" "$run/update_data.sh"
 chmod +x "$run/update_data.sh"
 

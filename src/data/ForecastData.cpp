@@ -157,6 +157,7 @@ struct ForecastData::Fields {
     std::vector<double> latitude, longitude, times;
     float missingValue = 0.0f;
     bool hasMissing = false;
+    std::string model;
     int nTimes = 0, nRows = 0, nCols = 0;
 };
 
@@ -247,6 +248,18 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
         delete fill;
     }
 
+    // The model's name goes into the time bar: only a short line of printable text is taken.
+    if (NcAtt* att = file.get_att("model")) {
+        if (att->type() == ncChar && att->num_vals() > 0 && att->num_vals() <= 80) {
+            std::unique_ptr<char[]> text(att->as_string(0));
+            std::string name = text ? text.get() : "";
+            while (!name.empty() && name.back() == ' ') name.pop_back();
+            if (!name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
+                out.model = name;
+        }
+        delete att;
+    }
+
     try {
         for (int i = 0; i < 8; ++i) {
             out.field[i].resize(static_cast<std::size_t>(elements));
@@ -321,6 +334,7 @@ void ForecastData::adopt(Fields& f) {
     times.swap(f.times);
     missingValue = f.missingValue;
     hasMissing = f.hasMissing;
+    sourceName_ = f.model.empty() ? kDefaultSource : f.model;
     nTimes = f.nTimes;
     nRows = f.nRows;
     nCols = f.nCols;

@@ -55,7 +55,8 @@ public:
     double getCurrentTime() const { return currentTime; }
     double timeValue(double t) const;
     double fileTime() const { return fileTime_; }
-    const char* sourceName() const { return "NOAA NCEP North American Mesoscale (NAM)"; }
+    // The model named by the file's global "model" attribute; NAM for files without one.
+    const char* sourceName() const { return sourceName_.c_str(); }
 
     bool hasMissingValue() const { return hasMissing; }
     float getMissingValue() const { return missingValue; }
@@ -153,4 +154,6 @@ private:
     double currentTime = 0.0;
     double timeStep = 1.0;
     double fileTime_ = 0.0;
+    std::string sourceName_ = kDefaultSource;
+    static constexpr const char* kDefaultSource = "NOAA NCEP North American Mesoscale (NAM)";
 };

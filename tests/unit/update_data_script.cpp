@@ -1,6 +1,6 @@
-// scripts/update_data.sh, offline: grid-218 GRIB2 files made with eccodes are served from a local
-// directory (or a file:// URL) and must become a forecast.nc the viewer's loader accepts; every
-// failure must leave the previous forecast.nc exactly as it was.
+// scripts/update_data.sh, offline: RRFS and grid-218 NAM GRIB2 files made with eccodes are served
+// from a local directory (or a file:// URL, byte ranges included) and must become a forecast.nc the
+// viewer's loader accepts; every failure must leave the previous forecast.nc exactly as it was.
 #include <gtest/gtest.h>
 #include <netcdf.h>
 #include <fcntl.h>
@@ -17,6 +17,7 @@
 
 #include "Fixtures.h"
 #include "ForecastData.h"
+#include "GribFixtures.h"
 
 namespace fs = std::filesystem;
 using testsupport::readFile;
@@ -60,7 +61,8 @@ protected:
     // Runs the script in the test directory with a private TMPDIR and no download retries.
     Result update(const std::string& args, const std::string& env = "") {
         const std::string cmd = "cd " + quote(dir.path()) + " && TMPDIR=" + quote(dir.file("tmp")) +
-                                " SKYLOOM_UPDATE_RETRIES=0 SKYLOOM_UPDATE_TIMEOUT=30 " + env + " timeout 300 bash " +
+                                " SKYLOOM_UPDATE_RETRIES=0 SKYLOOM_UPDATE_TIMEOUT=30 SKYLOOM_INGEST=" +
+                                quote(std::string(SKYLOOM_BUILD_DIR) + "/skyloom-ingest") + " " + env + " timeout 300 bash " +
                                 quote(kScript) + " " + args + " >" + quote(dir.file("out.txt")) + " 2>" +
                                 quote(dir.file("err.txt"));
         Result r{exitStatus(std::system(cmd.c_str())), readFile(dir.file("out.txt")), readFile(dir.file("err.txt"))};
@@ -188,7 +190,7 @@ TEST_F(UpdateDataScript, FailuresLeaveThePreviousForecastByteForByte) {
         {"--source html --cycle 2024011512 --hours 0,3", "not a GRIB2 file"},
         {"--source lacking --cycle 2024011512 --hours 0,3", "lacks prmsl"},
         {"--source http://127.0.0.1:9 --cycle 2024011512 --hours 0,3", "127.0.0.1"},  // unreachable
-        {"--source http://127.0.0.1:9 --hours 0,3", "no complete NAM run"},              // every fallback
+        {"--source http://127.0.0.1:9 --hours 0,3", "no complete RRFS run"},             // every fallback
         {"--source no-such-dir --hours 0,3", "neither a URL nor a directory"},
         {"--sample", "sample forecast tool"},  // no ./skyloom-sample-forecast here
     };
@@ -203,6 +205,62 @@ TEST_F(UpdateDataScript, FailuresLeaveThePreviousForecastByteForByte) {
     }
 }
 
+TEST_F(UpdateDataScript, FetchesOnlyTheRrfsMessagesItNeedsAndConvertsNamInAnyOrder) {
+    // A complete 00 UTC run and a newer 06 UTC run still being published (hour 0 only).
+    const gribfixture::RunFiles run = gribfixture::writeRrfsRun(dir.file("rrfs"), "2026120900", {0, 3, 6});
+    gribfixture::writeRrfsRun(dir.file("rrfs"), "2026120906", {0});
+    long idxBytes = 0;
+    for (const auto& f : {run.twoD.back(), run.prslev.back()}) idxBytes += fs::file_size(f + ".idx");  // the probe
+    for (size_t k = 0; k < 3; ++k) idxBytes += fs::file_size(run.twoD[k] + ".idx") + fs::file_size(run.prslev[k] + ".idx");
+    const std::string fetched = "fetched " + std::to_string(run.wantedBytes + idxBytes) + " bytes";
+    constexpr double k00 = 1796774400.0;  // 2026-12-09 00:00 UTC
+
+    for (const std::string& args : {std::string("--source rrfs --cycle 2026120900 --hours 0,3,6"),
+                                    "--source " + quote("file://" + dir.file("rrfs")) + " --hours 0,3,6"}) {
+        SCOPED_TRACE(args);
+        fs::remove(forecast);
+        const Result r = update(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(fetched), std::string::npos) << r.out << " total " << run.totalBytes;
+        ForecastData fd;
+        ASSERT_TRUE(fd.load(forecast.c_str()));
+        EXPECT_STREQ(fd.sourceName(), "NOAA NCEP Rapid Refresh Forecast System (RRFS)");
+        EXPECT_EQ(fd.timeValues(), (std::vector<double>{k00, k00 + 3 * 3600, k00 + 6 * 3600}));
+        double lat, lon;
+        forecastwriter::grid218LatLon(300, 200, lat, lon);
+        EXPECT_NEAR(fd.temperatureAt(200, 300, 2), gribfixture::rrfsTemperature(lat, lon, 6), 0.02);
+        EXPECT_NEAR(fd.windSpeedAt(200, 300, 2), 10.0f, 0.05f);
+        EXPECT_FLOAT_EQ(fd.pressureAt(200, 300, 2), 101060.0f);
+        EXPECT_FLOAT_EQ(fd.precipitationAt(200, 300, 2), 3.0f);
+    }
+
+    // NAM hours with their messages shuffled; then a file on another grid is refused by name.
+    fs::create_directory(dir.file("nam"));
+    for (int h : {0, 1, 2})
+        gribfixture::writeNamHour(dir.file("nam/nam.t12z.awphys0" + std::to_string(h) + ".tm00.grib2"), "2024011512", h,
+                                  11 + h);
+    Result r = update("--source nam --cycle 2024011512 --hours 0,1,2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ForecastData fd;
+    ASSERT_TRUE(fd.load(forecast.c_str()));
+    EXPECT_STREQ(fd.sourceName(), "NOAA NCEP North American Mesoscale (NAM)");
+    EXPECT_EQ(fd.timeValues(), (std::vector<double>{kRun2024011512, kRun2024011512 + 3600, kRun2024011512 + 7200}));
+    EXPECT_NEAR(fd.temperatureAt(427, 613, 2), 202.0f + 42.7f + 6.13f, 0.006f);
+    EXPECT_FLOAT_EQ(fd.jetUAt(100, 200, 1), 30.0f);
+
+    const std::string good = readFile(forecast);
+    const std::set<std::string> before = leftovers();
+    gribfixture::writeNamHour(dir.file("nam/nam.t12z.awphys01.tm00.grib2"), "2024011512", 1, 0,
+                              gribfixture::Grid::LatLon);
+    r = update("--source nam --cycle 2024011512 --hours 0,1,2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("update_data.sh: hour 1: nam.t12z.awphys01.tm00.grib2 message 1: grid is regular"),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("expected NCEP grid 218"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(forecast), good);
+    EXPECT_EQ(leftovers(), before);
+}
+
 TEST_F(UpdateDataScript, RejectsBadArgumentsBeforeTouchingAnything) {
     writeFile(forecast, "previous\n");
     for (const char* args : {"--cycle 2024011513", "--cycle 2024023012", "--cycle 24011512", "--hours 3,0",
@@ -215,7 +273,7 @@ TEST_F(UpdateDataScript, RejectsBadArgumentsBeforeTouchingAnything) {
     }
     const Result help = update("--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--cycle", "--hours", "--source", "--output", "--sample"})
+    for (const char* option : {"--model", "--cycle", "--hours", "--source", "--output", "--sample"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 

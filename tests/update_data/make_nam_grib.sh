@@ -5,9 +5,10 @@
 #
 #   make_nam_grib.sh OUTDIR YYYYMMDDHH FF [FF ...]
 #
-# Each file holds what the NOMADS filter returns for the update script's request: the eight fields
-# the viewer reads plus the extra level/variable combinations the filter adds (TMP at 250 mb and at
-# the surface) and, from hour 6, a 3-hour precipitation bucket besides the run total. Hour 0 has no
+# Each file holds the eight fields the viewer reads, in NCEP's order (the pattern message first, as
+# its values size the others, then pressure near the start and the 250 mb winds after the surface fields), plus other
+# level/variable combinations (TMP at 250 mb and at the surface) and, from hour 6, a 3-hour
+# precipitation bucket besides the run total. Hour 0 has no
 # precipitation, like NAM's analysis. Values (units as in NAM):
 #   TMP 2 m      200 + FF + 0.1 row + 0.01 col     (row 0 is the southern edge)
 #   UGRD/VGRD    10 m: 1.5 / -2.5, 250 mb: 30 / -10
@@ -61,14 +62,14 @@ for ff in "$@"; do
     par() { echo "set parameterCategory = $1; set parameterNumber = $2;"; }
     const() { echo "set scaleValuesBy = 0; set offsetValuesBy = $1; write;"; }
     echo "$inst $(par 0 0) $hgt set scaledValueOfFirstFixedSurface = 2; set offsetValuesBy = $((200 + ff)); write;"
+    echo "$inst $(par 3 1) $(sfc 101) $(const $((101000 + 10 * ff)))"
+    echo "$inst $(par 0 0) $iso $(const 220)"
+    echo "$inst $(par 0 0) $(sfc 1) $(const 290)"
     echo "$inst $(par 2 2) $hgt set scaledValueOfFirstFixedSurface = 10; $(const 1.5)"
     echo "$inst $(par 2 3) $hgt set scaledValueOfFirstFixedSurface = 10; $(const -2.5)"
-    echo "$inst $(par 0 0) $iso $(const 220)"
+    echo "$inst $(par 6 1) $(sfc 10) $(const $((10 + ff)))"
     echo "$inst $(par 2 2) $iso $(const 30)"
     echo "$inst $(par 2 3) $iso $(const -10)"
-    echo "$inst $(par 0 0) $(sfc 1) $(const 290)"
-    echo "$inst $(par 3 1) $(sfc 101) $(const $((101000 + 10 * ff)))"
-    echo "$inst $(par 6 1) $(sfc 10) $(const $((10 + ff)))"
     acc="set productDefinitionTemplateNumber = 8; set indicatorOfUnitOfTimeRange = 1; $(par 1 8)"
     acc+=" $(sfc 1) set typeOfStatisticalProcessing = 1;"
     if [ "$ff" -ge 6 ]; then
