@@ -1,6 +1,9 @@
 // Frame time split into the clock and particle advance, the background field, the streaklets, the
 // map overlays and the window panels, with the default preset at the default window size; and
 // start-up to the first frame split by phase. Runs on a private Xvfb with Mesa; prints figures.
+// Beside them, in the same process and window, the reference workloads of the renderer floor
+// (shared/bench/floor.c): a window-sized quad blending two float fields through a colour ramp, and
+// 10 000 smoothed two-pixel eight-point line strips in one vertex array; and the frame's ratios to them.
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 #include <unistd.h>
@@ -8,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "AppState.h"
 #include "ForecastData.h"
@@ -34,6 +38,124 @@ double timed(F f) {
     f();
     glFinish();
     return since(t0);
+}
+
+
+// The floor's two workloads, as in shared/bench/floor.c: mean milliseconds of each over 60 frames
+// after 5 unmeasured ones. Leaves the GL state as it found it.
+void referenceWorkloads(int W, int H, double& quadMs, double& stripsMs) {
+    const int N = 60, P = 10000, L = 8, nx = 614, ny = 428;
+    static const char* fs =
+        "uniform sampler2D a, b; uniform sampler1D ramp; uniform float f;\n"
+        "void main() { float v = mix(texture2D(a, gl_TexCoord[0].st).r, texture2D(b, gl_TexCoord[0].st).r, f);\n"
+        "  gl_FragColor = texture1D(ramp, v); }\n";
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_SCISSOR_TEST);
+    std::vector<float> d(static_cast<size_t>(nx) * ny);
+    for (int i = 0; i < nx * ny; i++) d[static_cast<size_t>(i)] = static_cast<float>((i * 7919) % 1000) / 1000.f;
+    GLuint t[3];
+    glGenTextures(3, t);
+    for (int k = 0; k < 2; k++) {
+        glActiveTexture(GL_TEXTURE0 + k);
+        glBindTexture(GL_TEXTURE_2D, t[k]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE32F_ARB, nx, ny, 0, GL_LUMINANCE, GL_FLOAT, d.data());
+    }
+    unsigned char ramp[256 * 4];
+    for (int i = 0; i < 1024; i++) ramp[i] = static_cast<unsigned char>(i * 13);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_1D, t[2]);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE, ramp);
+    glActiveTexture(GL_TEXTURE0);
+    const GLuint sh = glCreateShader(GL_FRAGMENT_SHADER);
+    glShaderSource(sh, 1, &fs, nullptr);
+    glCompileShader(sh);
+    const GLuint pr = glCreateProgram();
+    glAttachShader(pr, sh);
+    glLinkProgram(pr);
+    std::vector<float> v(static_cast<size_t>(2 * P * L));
+    std::vector<GLint> first(P);
+    std::vector<GLsizei> cnt(P);
+    unsigned seed = 1;  // its own generator, so the viewer's random sequence is untouched
+    auto rnd = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<float>((seed >> 8) & 0xFFFFFF) / 16777215.0f;
+    };
+    for (int p = 0; p < P; p++) {
+        const float x = rnd() * 2 - 1, y = rnd() * 2 - 1;
+        first[static_cast<size_t>(p)] = p * L;
+        cnt[static_cast<size_t>(p)] = L;
+        for (int k = 0; k < L; k++) {
+            v[static_cast<size_t>(2 * (p * L + k))] = x + k * 0.004f;
+            v[static_cast<size_t>(2 * (p * L + k) + 1)] = y + k * 0.002f;
+        }
+    }
+    glViewport(0, 0, W, H);
+    double tq = 0, tl = 0;
+    for (int n = 0; n < N + 5; n++) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glFinish();
+        const auto t0 = Clock::now();
+        glUseProgram(pr);
+        glUniform1i(glGetUniformLocation(pr, "a"), 0);
+        glUniform1i(glGetUniformLocation(pr, "b"), 1);
+        glUniform1i(glGetUniformLocation(pr, "ramp"), 2);
+        glUniform1f(glGetUniformLocation(pr, "f"), static_cast<float>(n % 10) / 10.f);
+        glBegin(GL_QUADS);
+        glTexCoord2f(0, 0);
+        glVertex2f(-1, -1);
+        glTexCoord2f(1, 0);
+        glVertex2f(1, -1);
+        glTexCoord2f(1, 1);
+        glVertex2f(1, 1);
+        glTexCoord2f(0, 1);
+        glVertex2f(-1, 1);
+        glEnd();
+        glUseProgram(0);
+        glFinish();
+        const auto t1 = Clock::now();
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_LINE_SMOOTH);
+        glLineWidth(2);
+        glColor4f(1, 1, 1, 0.6f);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, v.data());
+        glMultiDrawArrays(GL_LINE_STRIP, first.data(), cnt.data(), P);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisable(GL_BLEND);
+        glFinish();
+        const auto t2 = Clock::now();
+        glutSwapBuffers();
+        if (n >= 5) {
+            tq += std::chrono::duration<double>(t1 - t0).count();
+            tl += std::chrono::duration<double>(t2 - t1).count();
+        }
+    }
+    glDeleteProgram(pr);
+    glDeleteShader(sh);
+    glDeleteTextures(3, t);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+    quadMs = 1e3 * tq / N;
+    stripsMs = 1e3 * tl / N;
 }
 
 }  // namespace
@@ -63,14 +185,15 @@ int main() {
     const double scene = timed([] { buildMapScene(); });
     const double panels = timed([] { buildOverlaysAndPanels(); });
     onReshape(ww, wh);
-    // The per-step overlay lists again, as built inside the panels phase.
-    const double overlays = timed([] { prepareOverlays(); });
     const double firstFrame = timed([] { onDisplay(); });
-    const double total = since(start) - overlays;
+    const double total = since(start);
+    // The per-step overlay lists are built inside the panels phase; rebuilt once more here (as a
+    // reload does) they are timed on their own, outside the start-up total.
+    const double overlays = timed([] { prepareOverlays(); });
     std::printf("start-up to first frame (%d steps, %d x %d grid): %.3f s = load %.3f + map scene %.3f + overlays and "
-                "panels %.3f (of which per-step overlay lists %.3f) + first frame %.3f\n",
-                forecast.numTimes(), forecast.numCols(), forecast.numRows(), total, load, scene, panels, overlays,
-                firstFrame);
+                "panels %.3f + first frame %.3f; a rebuild of the per-step overlay lists (as on reload) %.3f s\n",
+                forecast.numTimes(), forecast.numCols(), forecast.numRows(), total, load, scene, panels, firstFrame,
+                overlays);
 
     // Frames in the viewer's order, each layer timed on its own.
     const int frames = 60;
@@ -109,5 +232,16 @@ int main() {
                 "ms, overlays %.2f ms, panels %.2f ms, total %.2f ms\n",
                 ww, wh, frames, advance * ms, backgroundT * ms, streaks * ms, mapOverlays * ms, panelsT * ms,
                 (advance + backgroundT + streaks + mapOverlays + panelsT) * ms);
+
+    double quad = 0, strips = 0;
+    referenceWorkloads(ww, wh, quad, strips);
+    const double frame = (advance + backgroundT + streaks + mapOverlays + panelsT) * ms;
+    std::printf("reference at %d x %d, same process, mean of 60: field quad %.2f ms, 10000 line strips %.2f ms, sum "
+                "%.2f ms\n",
+                ww, wh, quad, strips, quad + strips);
+    std::printf("ratios (goal): frame / reference sum %.2f (<= 2.5), overlays / quad %.2f (<= 1.5), streaklets / "
+                "strips %.2f (<= 1.25), background / quad %.2f (<= 5), panels / quad %.2f (<= 1)\n",
+                frame / (quad + strips), mapOverlays * ms / quad, streaks * ms / strips, backgroundT * ms / quad,
+                panelsT * ms / quad);
     return 0;
 }
