@@ -148,8 +148,11 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
         screenW = nominal[n][0];
         screenH = nominal[n][1];
         beginUIList(listBase + static_cast<GLuint>(i + (L - 1) * numTimes));
+        // Numbers only, in one colour: their glyphs go into the list as one draw.
+        beginTextBatch();
         if (mode & MAXIMA) drawMaxima();
         if (mode & LATTICE) drawLattice();
+        endTextBatch();
         endUIList();
     }
     lod = keepLod;
