@@ -41,71 +41,90 @@ double timed(F f) {
 }
 
 
-// The floor's two workloads, as in shared/bench/floor.c: mean milliseconds of each over 60 frames
-// after 5 unmeasured ones. Leaves the GL state as it found it.
-void referenceWorkloads(int W, int H, double& quadMs, double& stripsMs) {
-    const int N = 60, P = 10000, L = 8, nx = 614, ny = 428;
-    static const char* fs =
-        "uniform sampler2D a, b; uniform sampler1D ramp; uniform float f;\n"
-        "void main() { float v = mix(texture2D(a, gl_TexCoord[0].st).r, texture2D(b, gl_TexCoord[0].st).r, f);\n"
-        "  gl_FragColor = texture1D(ramp, v); }\n";
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_SCISSOR_TEST);
-    std::vector<float> d(static_cast<size_t>(nx) * ny);
-    for (int i = 0; i < nx * ny; i++) d[static_cast<size_t>(i)] = static_cast<float>((i * 7919) % 1000) / 1000.f;
-    GLuint t[3];
-    glGenTextures(3, t);
-    for (int k = 0; k < 2; k++) {
-        glActiveTexture(GL_TEXTURE0 + k);
-        glBindTexture(GL_TEXTURE_2D, t[k]);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE32F_ARB, nx, ny, 0, GL_LUMINANCE, GL_FLOAT, d.data());
-    }
-    unsigned char ramp[256 * 4];
-    for (int i = 0; i < 1024; i++) ramp[i] = static_cast<unsigned char>(i * 13);
-    glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_1D, t[2]);
-    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE, ramp);
-    glActiveTexture(GL_TEXTURE0);
-    const GLuint sh = glCreateShader(GL_FRAGMENT_SHADER);
-    glShaderSource(sh, 1, &fs, nullptr);
-    glCompileShader(sh);
-    const GLuint pr = glCreateProgram();
-    glAttachShader(pr, sh);
-    glLinkProgram(pr);
-    std::vector<float> v(static_cast<size_t>(2 * P * L));
-    std::vector<GLint> first(P);
-    std::vector<GLsizei> cnt(P);
-    unsigned seed = 1;  // its own generator, so the viewer's random sequence is untouched
-    auto rnd = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<float>((seed >> 8) & 0xFFFFFF) / 16777215.0f;
-    };
-    for (int p = 0; p < P; p++) {
-        const float x = rnd() * 2 - 1, y = rnd() * 2 - 1;
-        first[static_cast<size_t>(p)] = p * L;
-        cnt[static_cast<size_t>(p)] = L;
-        for (int k = 0; k < L; k++) {
-            v[static_cast<size_t>(2 * (p * L + k))] = x + k * 0.004f;
-            v[static_cast<size_t>(2 * (p * L + k) + 1)] = y + k * 0.002f;
+// The floor's two workloads, as in shared/bench/floor.c, one frame of each per call, so that they
+// can be timed between the viewer's frames and a changing machine load weighs on both alike.
+class Reference {
+public:
+    static constexpr int P = 10000, L = 8, nx = 614, ny = 428;
+
+    Reference() {
+        static const char* fs =
+            "uniform sampler2D a, b; uniform sampler1D ramp; uniform float f;\n"
+            "void main() { float v = mix(texture2D(a, gl_TexCoord[0].st).r, texture2D(b, gl_TexCoord[0].st).r, f);\n"
+            "  gl_FragColor = texture1D(ramp, v); }\n";
+        GLint unit = 0;
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+        std::vector<float> d(static_cast<size_t>(nx) * ny);
+        for (int i = 0; i < nx * ny; i++) d[static_cast<size_t>(i)] = static_cast<float>((i * 7919) % 1000) / 1000.f;
+        glGenTextures(3, t);
+        for (int k = 0; k < 2; k++) {
+            glActiveTexture(GL_TEXTURE0 + k);
+            glBindTexture(GL_TEXTURE_2D, t[k]);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE32F_ARB, nx, ny, 0, GL_LUMINANCE, GL_FLOAT, d.data());
+            glBindTexture(GL_TEXTURE_2D, 0);
+        }
+        unsigned char ramp[256 * 4];
+        for (int i = 0; i < 1024; i++) ramp[i] = static_cast<unsigned char>(i * 13);
+        glActiveTexture(GL_TEXTURE2);
+        glBindTexture(GL_TEXTURE_1D, t[2]);
+        glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE, ramp);
+        glBindTexture(GL_TEXTURE_1D, 0);
+        glActiveTexture(static_cast<GLenum>(unit));
+        sh = glCreateShader(GL_FRAGMENT_SHADER);
+        glShaderSource(sh, 1, &fs, nullptr);
+        glCompileShader(sh);
+        pr = glCreateProgram();
+        glAttachShader(pr, sh);
+        glLinkProgram(pr);
+        v.resize(static_cast<size_t>(2 * P * L));
+        first.resize(P);
+        cnt.resize(P);
+        unsigned seed = 1;  // its own generator, so the viewer's random sequence is untouched
+        auto rnd = [&seed] {
+            seed = seed * 1103515245u + 12345u;
+            return static_cast<float>((seed >> 8) & 0xFFFFFF) / 16777215.0f;
+        };
+        for (int p = 0; p < P; p++) {
+            const float x = rnd() * 2 - 1, y = rnd() * 2 - 1;
+            first[static_cast<size_t>(p)] = p * L;
+            cnt[static_cast<size_t>(p)] = L;
+            for (int k = 0; k < L; k++) {
+                v[static_cast<size_t>(2 * (p * L + k))] = x + k * 0.004f;
+                v[static_cast<size_t>(2 * (p * L + k) + 1)] = y + k * 0.002f;
+            }
         }
     }
-    glViewport(0, 0, W, H);
-    double tq = 0, tl = 0;
-    for (int n = 0; n < N + 5; n++) {
+    ~Reference() {
+        glDeleteProgram(pr);
+        glDeleteShader(sh);
+        glDeleteTextures(3, t);
+    }
+
+    // One frame of both at W x H; adds their times in seconds. Leaves the GL state as it was.
+    void frame(int W, int H, int n, double& quad, double& strips) {
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_SCISSOR_TEST);
+        GLint bound[3] = {};  // the viewer's textures on these units, put back afterwards
+        for (int k = 0; k < 3; ++k) {
+            glActiveTexture(GL_TEXTURE0 + k);
+            glGetIntegerv(k < 2 ? GL_TEXTURE_BINDING_2D : GL_TEXTURE_BINDING_1D, &bound[k]);
+            glBindTexture(k < 2 ? GL_TEXTURE_2D : GL_TEXTURE_1D, t[k]);
+        }
+        glViewport(0, 0, W, H);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glFinish();
         const auto t0 = Clock::now();
@@ -139,24 +158,26 @@ void referenceWorkloads(int W, int H, double& quadMs, double& stripsMs) {
         glDisable(GL_BLEND);
         glFinish();
         const auto t2 = Clock::now();
-        glutSwapBuffers();
-        if (n >= 5) {
-            tq += std::chrono::duration<double>(t1 - t0).count();
-            tl += std::chrono::duration<double>(t2 - t1).count();
+        quad += std::chrono::duration<double>(t1 - t0).count();
+        strips += std::chrono::duration<double>(t2 - t1).count();
+        for (int k = 2; k >= 0; --k) {
+            glActiveTexture(GL_TEXTURE0 + k);
+            glBindTexture(k < 2 ? GL_TEXTURE_2D : GL_TEXTURE_1D, static_cast<GLuint>(bound[k]));
         }
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+        glPopClientAttrib();
+        glPopAttrib();
     }
-    glDeleteProgram(pr);
-    glDeleteShader(sh);
-    glDeleteTextures(3, t);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopClientAttrib();
-    glPopAttrib();
-    quadMs = 1e3 * tq / N;
-    stripsMs = 1e3 * tl / N;
-}
+
+private:
+    GLuint t[3] = {}, sh = 0, pr = 0;
+    std::vector<float> v;
+    std::vector<GLint> first;
+    std::vector<GLsizei> cnt;
+};
 
 }  // namespace
 
@@ -195,9 +216,14 @@ int main() {
                 forecast.numTimes(), forecast.numCols(), forecast.numRows(), total, load, scene, panels, firstFrame,
                 overlays);
 
-    // Frames in the viewer's order, each layer timed on its own.
+    // Frames in the viewer's order, each layer timed on its own, each followed by one frame of
+    // the reference workloads (after 5 of those unmeasured, as the floor program does).
     const int frames = 60;
     double advance = 0, backgroundT = 0, streaks = 0, mapOverlays = 0, panelsT = 0;
+    double quadT = 0, stripsT = 0;
+    Reference reference;
+    for (int n = 0; n < 5; ++n) reference.frame(ww, wh, n, quadT, stripsT);
+    quadT = stripsT = 0;
     for (int f = 0; f < frames; ++f) {
         glViewport(0, 0, app.windowWidth, app.windowHeight);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -226,6 +252,7 @@ int main() {
         background.popMapTransform();
         panelsT += timed([] { drawPanels(); });
         glutSwapBuffers();
+        reference.frame(ww, wh, f, quadT, stripsT);
     }
     const double ms = 1000.0 / frames;
     std::printf("frame at %d x %d, default preset, mean of %d: advance %.2f ms, background %.2f ms, streaklets %.2f "
@@ -233,12 +260,11 @@ int main() {
                 ww, wh, frames, advance * ms, backgroundT * ms, streaks * ms, mapOverlays * ms, panelsT * ms,
                 (advance + backgroundT + streaks + mapOverlays + panelsT) * ms);
 
-    double quad = 0, strips = 0;
-    referenceWorkloads(ww, wh, quad, strips);
+    const double quad = quadT * ms, strips = stripsT * ms;
     const double frame = (advance + backgroundT + streaks + mapOverlays + panelsT) * ms;
-    std::printf("reference at %d x %d, same process, mean of 60: field quad %.2f ms, 10000 line strips %.2f ms, sum "
+    std::printf("reference at %d x %d, same process, between those frames, mean of %d: field quad %.2f ms, 10000 line strips %.2f ms, sum "
                 "%.2f ms\n",
-                ww, wh, quad, strips, quad + strips);
+                ww, wh, frames, quad, strips, quad + strips);
     std::printf("ratios (goal): frame / reference sum %.2f (<= 2.5), overlays / quad %.2f (<= 1.5), streaklets / "
                 "strips %.2f (<= 1.25), background / quad %.2f (<= 5), panels / quad %.2f (<= 1)\n",
                 frame / (quad + strips), mapOverlays * ms / quad, streaks * ms / strips, backgroundT * ms / quad,

@@ -115,6 +115,16 @@ void Streaklet::draw() const {
     glEnd();
 }
 
+int Streaklet::appendTrail(std::vector<float>& out) const {
+    const int m = texCoords.size();
+    if (m < 2) return 0;
+    for (int k = 0; k < m; ++k) {
+        const float v[4] = {texCoords.get(k), pointT(k), pointCol(k), pointRow(k)};
+        out.insert(out.end(), v, v + 4);
+    }
+    return m;
+}
+
 Streaklets::Streaklets(ForecastData* f, int n, int trail)
     : count(n > 0 ? n : 0), trailLength(trail > 0 ? trail : 1), forecast(f) {
     P.forecast = f;
@@ -185,7 +195,27 @@ void Streaklets::draw(int n) {
     glEnable(GL_LINE_SMOOTH);
     glLineWidth(static_cast<GLfloat>(lineWidth));
     if (texture) texture->bind();
-    for (int i = 0; i < n; ++i) particles[static_cast<size_t>(i)].draw();
+    // Every trail in one vertex array and one call, in particle order as before.
+    vertices.clear();
+    firsts.clear();
+    counts.clear();
+    for (int i = 0; i < n; ++i) {
+        const int first = static_cast<int>(vertices.size() / 4);
+        if (const int m = particles[static_cast<size_t>(i)].appendTrail(vertices)) {
+            firsts.push_back(first);
+            counts.push_back(m);
+        }
+    }
+    if (!counts.empty()) {
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 4 * sizeof(float), vertices.data() + 2);
+        glClientActiveTexture(GL_TEXTURE0);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, 4 * sizeof(float), vertices.data());
+        glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), static_cast<GLsizei>(counts.size()));
+        glPopClientAttrib();
+    }
     if (texture) texture->unbind();
     glLineWidth(width);
     if (!smooth) glDisable(GL_LINE_SMOOTH);

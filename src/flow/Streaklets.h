@@ -41,6 +41,9 @@ public:
     // One life-cycle update: grow or age and step while alive, shrink from the tail while dying.
     void update(double time);
     void draw() const;
+    // Appends the trail as it is drawn (s, t, x, y per point) and returns the number of points
+    // appended: 0 for a trail too short to draw.
+    int appendTrail(std::vector<float>& out) const;
 
     int points() const { return texCoords.size(); }
     // Point k (0 = newest).
@@ -105,6 +108,9 @@ private:
     void becomeCurrent();
 
     std::vector<Streaklet> particles;
+    // The trails of one draw, kept to reuse their memory.
+    std::vector<float> vertices;
+    std::vector<int> firsts, counts;
     int count;
     int trailLength;
     int lineWidth = 2;

@@ -48,6 +48,7 @@ void DataLayer::showFrame(int i) {
 
 void DataLayer::draw() {
     if (listBase == 0 || listIndex < 0 || listIndex >= numLists) return;
+    syncTextViewport();
     glCallList(listBase + static_cast<GLuint>(listIndex));
 }
 

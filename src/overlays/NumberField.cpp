@@ -148,8 +148,11 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
         screenW = nominal[n][0];
         screenH = nominal[n][1];
         beginUIList(listBase + static_cast<GLuint>(i + (L - 1) * numTimes));
+        // Numbers only, in one colour: their glyphs go into the list as one draw.
+        beginTextBatch();
         if (mode & MAXIMA) drawMaxima();
         if (mode & LATTICE) drawLattice();
+        endTextBatch();
         endUIList();
     }
     lod = keepLod;
@@ -160,12 +163,14 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
 void NumberField::draw() {
     if (dynamic && dataset) {
         glColor4fv(colour);
+        beginTextBatch();
         for (int p = 0; p < cells; p += lod) {
             const float r = static_cast<float>(rowPos[static_cast<size_t>(p)]);
             const float c = static_cast<float>(colPos[static_cast<size_t>(p)]);
             numberAt(rowPos[static_cast<size_t>(p)], colPos[static_cast<size_t>(p)],
                      toKnots(variable, dataset->windSpeedAt(r, c, -2)));
         }
+        endTextBatch();
         return;
     }
     if (lod > 1 && listIndex < numTimes) listIndex += (lod - 1) * numTimes;

@@ -257,6 +257,7 @@ void PressureLabels::annotate(double t) {
                 crossings(anchors[p], anchors[q], pressure, *variable, labelGrid);
         const int levels = std::min(variable->levelCount(), LabelGrid::kLevels);
         char text[32];
+        beginTextBatch();  // the labels alone, in one colour: one draw
         for (int iy = 0; iy < LabelGrid::kRows; ++iy) {
             for (int ix = 0; ix < LabelGrid::kCols; ++ix) {
                 for (int k = 0; k < levels; ++k) {
@@ -268,6 +269,7 @@ void PressureLabels::annotate(double t) {
                 }
             }
         }
+        endTextBatch();
     }
     glLineWidth(1);
     glPopAttrib();

@@ -1,10 +1,12 @@
 #include "driftView.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "AnimationShader.h"
 #include "DataVariable.h"
@@ -223,12 +225,33 @@ void driftView::drawOutlines(const std::vector<std::vector<float>>& x, const std
     GLfloat previous = 1.0f;
     glGetFloatv(GL_LINE_WIDTH, &previous);
     glLineWidth(width);
-    for (int i = 0; i < count; ++i) {
+    // All polylines in one vertex array and one call, in file order as before.
+    static std::vector<float> points;
+    static std::vector<GLint> firsts;
+    static std::vector<GLsizei> counts;
+    points.clear();
+    firsts.clear();
+    counts.clear();
+    const int n = std::min(count, static_cast<int>(std::min(x.size(), y.size())));
+    for (int i = 0; i < n; ++i) {
         const std::vector<float>& xs = x[static_cast<size_t>(i)];
         const std::vector<float>& ys = y[static_cast<size_t>(i)];
-        glBegin(GL_LINE_STRIP);
-        for (size_t k = 0; k < xs.size(); ++k) glVertex3f(xs[k], ys[k], 0.1f);
-        glEnd();
+        const size_t m = std::min(xs.size(), ys.size());
+        if (m == 0) continue;
+        firsts.push_back(static_cast<GLint>(points.size() / 3));
+        counts.push_back(static_cast<GLsizei>(m));
+        for (size_t k = 0; k < m; ++k) {
+            points.push_back(xs[k]);
+            points.push_back(ys[k]);
+            points.push_back(0.1f);
+        }
+    }
+    if (!counts.empty()) {
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, points.data());
+        glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), static_cast<GLsizei>(counts.size()));
+        glPopClientAttrib();
     }
     glLineWidth(previous);
 }

@@ -134,6 +134,7 @@ void MapKey::draw() {
     glEnd();
     glLineWidth(1);
 
+    syncTextViewport();
     if (listBase)
         for (int i = 0; i <= lastKey; ++i)
             if (variables[static_cast<std::size_t>(i)]) glCallList(listBase + static_cast<unsigned>(i));

@@ -3,7 +3,10 @@
 #include <GL/glew.h>
 #include <GL/freeglut.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "DisplayLists.h"
 #include "UIPiece.h"
@@ -66,10 +69,6 @@ int textWidth(const std::string& text, BitmapFont font) {
     return glutBitmapLength(glutFontHandle(font), reinterpret_cast<const unsigned char*>(text.c_str()));
 }
 
-void prepareGlyphLists() {
-    for (int f = 0; f <= static_cast<int>(BitmapFont::Helvetica18); ++f) glyphLists(static_cast<BitmapFont>(f));
-}
-
 namespace {
 
 void drawChars(BitmapFont font, const char* text, std::size_t n) {
@@ -93,9 +92,340 @@ void moveRaster(float dx, float dy) {
 
 }  // namespace
 
+namespace {
+
+// Text drawn from a glyph atlas: one alpha texture holding every glyph of the seven fonts, made
+// once by drawing each glyph with glutBitmapCharacter into an off-screen buffer and reading it
+// back, so the shapes are the fonts' own, pixel for pixel. A glyph is then a textured quad whose
+// corners a small vertex shader puts on the same whole pixels glBitmap would use (the anchor's
+// window position rounded down, plus the pen offset), sampled with nearest filtering. A string
+// with its halo becomes one draw instead of a texture upload and a draw per glyph and copy; a batch
+// of strings becomes one draw. Where the atlas cannot be made (no off-screen buffers or shaders),
+// the per-glyph display lists below stay in use.
+
+constexpr int kFonts = 7;
+constexpr int kFloatsPerVertex = 9;  // anchor xyz, atlas uv + halo flag + halo alpha, pen offset xy
+
+struct FontCells {
+    int minX = 0, minY = 0;  // cell corner relative to the pen position, pixels
+    int w = 0, h = 0;        // cell size, pixels
+    int atlasY = 0;          // first atlas row of this font
+    int advance[256] = {};
+    bool inked[256] = {};
+};
+
+struct Atlas {
+    bool tried = false;
+    bool ok = false;
+    GLuint texture = 0, program = 0;
+    GLint viewportLoc = -1;
+    int unit = 0;  // texture unit the atlas stays bound to
+    int width = 0, height = 0;
+    FontCells fonts[kFonts];
+    GLint viewport[4] = {0, 0, 0, 0};  // the one the shader was last told
+};
+
+Atlas atlas;
+
+const char* const kVertexShader =
+    "uniform vec4 viewport;\n"  // x scale, y scale, x offset, y offset of the viewport transform
+    "void main() {\n"
+    "  vec3 a = gl_Vertex.xyz;\n"
+    // An anchor outside the view volume draws nothing, as an invalid raster position does.
+    "  if (any(greaterThan(abs(a), vec3(1.0)))) { gl_Position = vec4(2.0, 2.0, 2.0, 1.0); return; }\n"
+    "  vec2 px = floor(a.xy * viewport.xy + viewport.zw) + gl_MultiTexCoord1.xy;\n"
+    "  gl_Position = vec4((px - viewport.zw) / viewport.xy, a.z, 1.0);\n"
+    "  gl_TexCoord[0] = gl_MultiTexCoord0;\n"
+    "  gl_FrontColor = gl_MultiTexCoord0.z > 0.5 ? vec4(0.0, 0.0, 0.0, gl_MultiTexCoord0.w) : gl_Color;\n"
+    "}\n";
+
+const char* const kFragmentShader =
+    "uniform sampler2D glyphs;\n"
+    "void main() {\n"
+    "  if (texture2D(glyphs, gl_TexCoord[0].xy).a < 0.5) discard;\n"
+    "  gl_FragColor = gl_Color;\n"
+    "}\n";
+
+GLuint compileProgram() {
+    auto stage = [](GLenum kind, const char* src) -> GLuint {
+        const GLuint s = glCreateShader(kind);
+        glShaderSource(s, 1, &src, nullptr);
+        glCompileShader(s);
+        GLint ok = 0;
+        glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+        if (!ok) {
+            char log[1024] = {};
+            glGetShaderInfoLog(s, sizeof log, nullptr, log);
+            std::fprintf(stderr, "text shader: %s\n", log);
+            glDeleteShader(s);
+            return 0;
+        }
+        return s;
+    };
+    const GLuint vs = stage(GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fs = stage(GL_FRAGMENT_SHADER, kFragmentShader);
+    if (!vs || !fs) {
+        if (vs) glDeleteShader(vs);
+        if (fs) glDeleteShader(fs);
+        return 0;
+    }
+    const GLuint p = glCreateProgram();
+    glAttachShader(p, vs);
+    glAttachShader(p, fs);
+    glLinkProgram(p);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    GLint ok = 0;
+    glGetProgramiv(p, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        glDeleteProgram(p);
+        return 0;
+    }
+    return p;
+}
+
+// Draws every glyph of each font into an off-screen buffer at known whole-pixel pen positions and
+// reads the ink back. Returns the glyph pixels of all fonts laid out as the atlas (alpha bytes).
+bool captureGlyphs(std::vector<unsigned char>& pixels) {
+    constexpr int kCell = 64, kPenX = 16, kPenY = 24, kSize = 16 * kCell;
+    GLint previousFbo = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &previousFbo);
+    GLint previousProgram = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
+    GLuint fbo = 0, colour = 0;
+    glGenFramebuffersEXT(1, &fbo);
+    glGenRenderbuffersEXT(1, &colour);
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, colour);
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_RGBA8, kSize, kSize);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, fbo);
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_RENDERBUFFER_EXT, colour);
+    const bool complete = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) == GL_FRAMEBUFFER_COMPLETE_EXT;
+
+    std::vector<std::vector<unsigned char>> ink(kFonts);
+    if (complete) {
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+        glUseProgram(0);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_BLEND);
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_ALPHA_TEST);
+        glViewport(0, 0, kSize, kSize);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        for (int f = 0; f < kFonts; ++f) {
+            void* handle = glutFontHandle(static_cast<BitmapFont>(f));
+            glClearColor(0, 0, 0, 0);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glColor4f(1, 1, 1, 1);
+            for (int c = 1; c < 256; ++c) {
+                glWindowPos2i((c % 16) * kCell + kPenX, (c / 16) * kCell + kPenY);
+                glutBitmapCharacter(handle, c);
+            }
+            ink[static_cast<size_t>(f)].resize(static_cast<size_t>(kSize) * kSize);
+            glReadPixels(0, 0, kSize, kSize, GL_ALPHA, GL_UNSIGNED_BYTE, ink[static_cast<size_t>(f)].data());
+        }
+        glPopClientAttrib();
+        glPopAttrib();
+    }
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, static_cast<GLuint>(previousFbo));
+    glDeleteRenderbuffersEXT(1, &colour);
+    glDeleteFramebuffersEXT(1, &fbo);
+    glUseProgram(static_cast<GLuint>(previousProgram));
+    if (!complete) return false;
+
+    // Each font's cell: the box around the ink of all its glyphs, relative to the pen.
+    int atlasW = 0, atlasH = 0;
+    for (int f = 0; f < kFonts; ++f) {
+        FontCells& fc = atlas.fonts[f];
+        const std::vector<unsigned char>& px = ink[static_cast<size_t>(f)];
+        int x0 = kCell, y0 = kCell, x1 = -kCell, y1 = -kCell;
+        for (int c = 1; c < 256; ++c) {
+            const int cx = (c % 16) * kCell, cy = (c / 16) * kCell;
+            fc.advance[c] = glutBitmapWidth(glutFontHandle(static_cast<BitmapFont>(f)), c);
+            for (int y = 0; y < kCell; ++y)
+                for (int x = 0; x < kCell; ++x)
+                    if (px[static_cast<size_t>(cy + y) * kSize + cx + x] > 127) {
+                        fc.inked[c] = true;
+                        x0 = std::min(x0, x - kPenX), x1 = std::max(x1, x - kPenX);
+                        y0 = std::min(y0, y - kPenY), y1 = std::max(y1, y - kPenY);
+                    }
+        }
+        if (x1 < x0) x0 = x1 = y0 = y1 = 0;
+        fc.minX = x0, fc.minY = y0, fc.w = x1 - x0 + 1, fc.h = y1 - y0 + 1;
+        fc.atlasY = atlasH;
+        atlasW = std::max(atlasW, 16 * fc.w);
+        atlasH += 16 * fc.h;
+    }
+    atlas.width = atlasW;
+    atlas.height = atlasH;
+    pixels.assign(static_cast<size_t>(atlasW) * atlasH, 0);
+    for (int f = 0; f < kFonts; ++f) {
+        const FontCells& fc = atlas.fonts[f];
+        const std::vector<unsigned char>& px = ink[static_cast<size_t>(f)];
+        for (int c = 1; c < 256; ++c) {
+            const int cx = (c % 16) * kCell + kPenX + fc.minX, cy = (c / 16) * kCell + kPenY + fc.minY;
+            const int ax = (c % 16) * fc.w, ay = fc.atlasY + (c / 16) * fc.h;
+            for (int y = 0; y < fc.h; ++y)
+                for (int x = 0; x < fc.w; ++x)
+                    if (px[static_cast<size_t>(cy + y) * kSize + cx + x] > 127)
+                        pixels[static_cast<size_t>(ay + y) * atlasW + ax + x] = 255;
+        }
+    }
+    return true;
+}
+
+// Tells the shader the current viewport transform when it has changed. Needs the program bound.
+void loadViewport() {
+    GLint v[4];
+    glGetIntegerv(GL_VIEWPORT, v);
+    if (std::equal(v, v + 4, atlas.viewport)) return;
+    std::copy(v, v + 4, atlas.viewport);
+    const float sx = 0.5f * static_cast<float>(v[2]), sy = 0.5f * static_cast<float>(v[3]);
+    glUniform4f(atlas.viewportLoc, sx, sy, static_cast<float>(v[0]) + sx, static_cast<float>(v[1]) + sy);
+}
+
+// Makes the atlas on first use; false when it cannot be made here (then glyph lists serve).
+bool atlasReady() {
+    if (atlas.tried) return atlas.ok;
+    GLint compiling = 0;
+    glGetIntegerv(GL_LIST_INDEX, &compiling);
+    if (compiling || compilingDisplayList) return false;
+    atlas.tried = true;
+    // GLEW is normally set up by the map's shaders before any text; where it is not, do it here.
+    if (!glCreateProgram || !glGenFramebuffersEXT) glewInit();
+    if (!glCreateProgram || !glUseProgram || !glGenFramebuffersEXT || !glWindowPos2i || !glActiveTexture ||
+        !glClientActiveTexture)
+        return false;
+    GLint units = 0, combined = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &units);
+    glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &combined);
+    // The atlas keeps a unit of its own, above the ones the map's shaders use.
+    atlas.unit = std::min(units, combined) - 1;
+    if (atlas.unit < 8) return false;
+    std::vector<unsigned char> pixels;
+    if (!captureGlyphs(pixels)) return false;
+    atlas.program = compileProgram();
+    if (!atlas.program) return false;
+
+    GLint previousUnit = 0, previousProgram = 0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &previousUnit);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + atlas.unit));
+    glGenTextures(1, &atlas.texture);
+    glBindTexture(GL_TEXTURE_2D, atlas.texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, atlas.width, atlas.height, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+                 pixels.data());
+    glActiveTexture(static_cast<GLenum>(previousUnit));
+    glPopClientAttrib();
+    glUseProgram(atlas.program);
+    glUniform1i(glGetUniformLocation(atlas.program, "glyphs"), atlas.unit);
+    atlas.viewportLoc = glGetUniformLocation(atlas.program, "viewport");
+    loadViewport();
+    glUseProgram(static_cast<GLuint>(previousProgram));
+    const GLenum err = glGetError();
+    atlas.ok = err == GL_NO_ERROR && atlas.viewportLoc >= 0;
+    return atlas.ok;
+}
+
+// Quads of one copy of a string, the pen starting at (penX, penY) pixels from the anchor.
+void addCopy(std::vector<float>& out, const FontCells& fc, const char* text, std::size_t n, float x, float y,
+             int penX, int penY, bool halo, float alpha) {
+    const float iw = 1.0f / static_cast<float>(atlas.width), ih = 1.0f / static_cast<float>(atlas.height);
+    for (std::size_t i = 0; i < n; ++i) {
+        const int c = static_cast<unsigned char>(text[i]);
+        if (fc.inked[c]) {
+            const float u0 = static_cast<float>((c % 16) * fc.w) * iw, u1 = u0 + static_cast<float>(fc.w) * iw;
+            const float v0 = static_cast<float>(fc.atlasY + (c / 16) * fc.h) * ih, v1 = v0 + static_cast<float>(fc.h) * ih;
+            const float px0 = static_cast<float>(penX + fc.minX), px1 = px0 + static_cast<float>(fc.w);
+            const float py0 = static_cast<float>(penY + fc.minY), py1 = py0 + static_cast<float>(fc.h);
+            const float corners[4][4] = {{u0, v0, px0, py0}, {u1, v0, px1, py0}, {u1, v1, px1, py1}, {u0, v1, px0, py1}};
+            for (const auto& k : corners) {
+                const float v[kFloatsPerVertex] = {x, y, -1.0f, k[0], k[1], halo ? 1.0f : 0.0f, alpha, k[2], k[3]};
+                out.insert(out.end(), v, v + kFloatsPerVertex);
+            }
+        }
+        penX += fc.advance[c];
+    }
+}
+
+// Pending quads: those of one drawText call, or of a whole batch.
+std::vector<float> pending;
+int batchDepth = 0;
+
+void flushPending() {
+    if (pending.empty()) return;
+    GLint previousProgram = 0;
+    // In a list being compiled the program at replay time is unknown; text is drawn where none is bound.
+    if (!compilingDisplayList) glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
+    glUseProgram(atlas.program);
+    if (!compilingDisplayList) loadViewport();
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    const GLsizei stride = kFloatsPerVertex * sizeof(float);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, pending.data());
+    glClientActiveTexture(GL_TEXTURE0);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(4, GL_FLOAT, stride, pending.data() + 3);
+    glClientActiveTexture(GL_TEXTURE1);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, stride, pending.data() + 7);
+    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(pending.size() / kFloatsPerVertex));
+    glPopClientAttrib();
+    glUseProgram(static_cast<GLuint>(previousProgram));
+    pending.clear();
+}
+
+}  // namespace
+
+void syncTextViewport() {
+    if (!atlas.ok || compilingDisplayList) return;
+    GLint v[4];
+    glGetIntegerv(GL_VIEWPORT, v);
+    if (std::equal(v, v + 4, atlas.viewport)) return;
+    GLint previousProgram = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
+    glUseProgram(atlas.program);
+    loadViewport();
+    glUseProgram(static_cast<GLuint>(previousProgram));
+}
+
+void beginTextBatch() { ++batchDepth; }
+
+void endTextBatch() {
+    if (batchDepth <= 0) return;
+    if (--batchDepth == 0) flushPending();
+}
+
 bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont font, float outlineAlpha) {
     if (!text || !*text) return false;
     const std::size_t n = std::strlen(text);
+    const int f = static_cast<int>(font);
+    if (f >= 0 && f < kFonts && atlasReady()) {
+        // With the matrices identity (as inside begin2D) the raster position is valid exactly when
+        // the point lies in the view volume; in a list the shader makes the same test at replay.
+        if (!compilingDisplayList && !(x >= -1.0f && x <= 1.0f && y >= -1.0f && y <= 1.0f)) return false;
+        const FontCells& fc = atlas.fonts[f];
+        // The coloured copy one pixel up and right, then the black ones around it; at equal depth
+        // the later copies only show beside the glyphs drawn before them.
+        if (style == TextStyle::Outlined) {
+            addCopy(pending, fc, text, n, x, y, 1, 1, false, 0);
+            for (int dx = 0; dx <= 2; dx += 2)
+                for (int dy = 0; dy <= 2; dy += 2) addCopy(pending, fc, text, n, x, y, dx, dy, true, outlineAlpha);
+        } else {
+            addCopy(pending, fc, text, n, x, y, 0, 0, false, 0);
+        }
+        if (batchDepth == 0) flushPending();
+        return true;
+    }
     begin2D();
     glRasterPos3f(x, y, -1.0f);
     GLboolean valid = GL_TRUE;
@@ -127,4 +457,9 @@ bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont fo
 bool drawText(float x, float y, const std::string& text, TextStyle style, BitmapFont font,
               float outlineAlpha) {
     return drawText(x, y, text.c_str(), style, font, outlineAlpha);
+}
+
+void prepareGlyphLists() {
+    if (atlasReady()) return;
+    for (int f = 0; f <= static_cast<int>(BitmapFont::Helvetica18); ++f) glyphLists(static_cast<BitmapFont>(f));
 }

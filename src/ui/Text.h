@@ -31,6 +31,16 @@ bool drawText(float x, float y, const std::string& text, TextStyle style, Bitmap
               float outlineAlpha);
 bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont font, float outlineAlpha);
 
-// Makes the per-glyph display lists of every font now, if no list is being compiled. List builds
-// call it first so that text compiled into them uses the glyph lists.
+// Makes the glyph atlas (or, where it cannot be made, the per-glyph display lists) now, if no list
+// is being compiled. List builds call it first so that text compiled into them uses it.
 void prepareGlyphLists();
+
+// Text compiled into a display list takes its whole-pixel placement from the viewport the text
+// shader was last told; code that calls such a list calls this first (cheap when nothing changed).
+void syncTextViewport();
+
+// Between these, drawText only collects its glyphs, and endTextBatch draws them all at once, in
+// the order they were drawn and in the colour current then. For runs of text in one colour with
+// nothing else drawn in between (the overlays' numbers and labels). Batches may nest.
+void beginTextBatch();
+void endTextBatch();

@@ -155,6 +155,7 @@ void TimeBar::compileTimeline() {
 
 void TimeBar::draw() {
     begin2D();
+    syncTextViewport();
     glCallList(timelineList);
     glCallList(playing ? playingList : pausedList);
 

@@ -185,6 +185,49 @@ TEST_F(MapGl, ASystemBecomesCurrentOnlyWhenItStepsOrDraws) {
     streakletParameters = saved;
 }
 
+TEST_F(MapGl, TrailsDrawnInOneCallMatchEachTrailDrawnOnItsOwn) {
+    StreakletParameters saved = streakletParameters;
+    fc.setRegion(0, NY - 1, 0, NX - 1);
+    std::srand(3);
+    Streaklets surface(&fc, 300, 8);
+    surface.advance(-2, 12);
+    glScalef(static_cast<float>(W) / NX, static_cast<float>(H) / NY, 1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    auto picture = [&] {
+        std::vector<unsigned char> p(static_cast<size_t>(W) * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, p.data());
+        return p;
+    };
+    glClearColor(0.1f, 0.2f, 0.3f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const std::vector<unsigned char> blank = picture();
+    surface.draw();
+    const std::vector<unsigned char> together = picture();
+
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_LINE_SMOOTH);
+    glLineWidth(static_cast<float>(surface.getLineWidth()));
+    streakletParameters.streakTexture->bind();
+    for (int i = 0; i < surface.size(); ++i) surface.particle(i).draw();
+    streakletParameters.streakTexture->unbind();
+    glDisable(GL_LINE_SMOOTH);
+    glLineWidth(1);
+    const std::vector<unsigned char> alone = picture();
+
+    size_t lit = 0, differing = 0;
+    for (size_t i = 0; i < alone.size(); ++i) {
+        lit += alone[i] != blank[i];
+        differing += alone[i] != together[i];
+    }
+    EXPECT_GT(lit, 500u) << "trails were drawn";
+    EXPECT_EQ(differing, 0u);
+    glDisable(GL_BLEND);
+    glLoadIdentity();
+    EXPECT_EQ(GlContext::glErrors(), "");
+    streakletParameters = saved;
+}
+
 TEST_F(MapGl, TheWholeSceneBuildsFromASmallForecast) {
     StreakletParameters saved = streakletParameters;
     app.initialWidth = W;

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
+
+#include <GL/freeglut.h>
 
 #include "GlContext.h"
 #include "Text.h"
@@ -163,6 +166,70 @@ TEST_F(TextTest, TextCompiledIntoAListDrawsWhenTheListIsCalled) {
 
     glCallList(list);
     EXPECT_GT(find(readAll(w, h), w, h, green).count, 20);
+    glDeleteLists(list, 1);
+    EXPECT_EQ(GlContext::glErrors(), "");
+}
+
+// The glyphs as glutBitmapCharacter draws them: coloured copy at (+1, +1), black copies around it.
+void drawWithGlutBitmaps(float x, float y, const char* text, BitmapFont font, float outlineAlpha) {
+    static const GLubyte none[4] = {};
+    begin2D();
+    glRasterPos3f(x, y, -1);
+    glBitmap(1, 1, 0, 0, 1, 1, none);
+    for (const char* c = text; *c; ++c) glutBitmapCharacter(glutFontHandle(font), static_cast<unsigned char>(*c));
+    glPushAttrib(GL_CURRENT_BIT);
+    glColor4f(0, 0, 0, outlineAlpha);
+    for (int dx = 0; dx <= 2; dx += 2)
+        for (int dy = 0; dy <= 2; dy += 2) {
+            glRasterPos3f(x, y, -1);
+            glBitmap(1, 1, 0, 0, static_cast<float>(dx), static_cast<float>(dy), none);
+            for (const char* c = text; *c; ++c)
+                glutBitmapCharacter(glutFontHandle(font), static_cast<unsigned char>(*c));
+        }
+    glPopAttrib();
+    end2D();
+}
+
+TEST_F(TextTest, EveryFontDrawsTheGlutBitmapGlyphsPixelForPixel) {
+    // All printable characters of each font at positions between whole pixels, immediate and from a
+    // list, against the fonts' own bitmaps drawn the same way.
+    std::string chars;
+    for (int c = 32; c < 256; ++c)
+        if (c < 127 || c >= 161) chars += static_cast<char>(c);
+    const GLuint list = glGenLists(1);
+    const size_t perLine = 6, lines = 7;  // what fits a 256 x 256 window in the widest font
+    for (int f = 0; f <= static_cast<int>(BitmapFont::Helvetica18); ++f) {
+        const BitmapFont font = static_cast<BitmapFont>(f);
+        for (size_t first = 0; first < chars.size(); first += perLine * lines) {
+            for (int fromList = 0; fromList < 2; ++fromList) {
+                std::vector<unsigned char> got, want;
+                for (int pass = 0; pass < 2; ++pass) {
+                    clear(0.5f);
+                    glColor4f(0.2f, 0.9f, 0.4f, 1);
+                    if (pass == 1 && fromList) beginUIList(list);
+                    for (size_t line = 0; line < lines && first + line * perLine < chars.size(); ++line) {
+                        const std::string piece = chars.substr(first + line * perLine, perLine);
+                        const float x = -0.93f + 0.0137f * static_cast<float>(line % 3);
+                        const float y = 0.8f - 0.2537f * static_cast<float>(line);
+                        if (pass == 0)
+                            drawWithGlutBitmaps(x, y, piece.c_str(), font, 0.6f);
+                        else
+                            EXPECT_TRUE(drawText(x, y, piece, TextStyle::Outlined, font, 0.6f));
+                    }
+                    if (pass == 1 && fromList) {
+                        endUIList();
+                        syncTextViewport();
+                        glCallList(list);
+                    }
+                    (pass == 0 ? want : got) = readAll(w, h);
+                }
+                size_t differing = 0;
+                for (size_t i = 0; i < got.size(); ++i) differing += got[i] != want[i];
+                EXPECT_EQ(differing, 0u) << "font " << f << ", characters from " << first
+                                         << (fromList ? ", from a list" : ", immediate");
+            }
+        }
+    }
     glDeleteLists(list, 1);
     EXPECT_EQ(GlContext::glErrors(), "");
 }
