@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "BackgroundShaderSource.h"
 #include "ShadedVariable.h"
@@ -19,16 +20,41 @@ AnimationShader::AnimationShader(int fc, int vc, int m)
         printLog(std::cerr);
         return;
     }
+    // All programs are built now, so a fault in any shows at start-up and a key press that
+    // changes the drawing only switches programs. After the first failure the rest would only
+    // repeat its log; they stay empty.
+    for (int k = 0; k < kPrograms; ++k) programs[k] = k == 0 ? program : glCreateProgram();
+    for (int k = 0; k < kPrograms; ++k)
+        if (!buildProgram(k)) break;
+    program = programs[programIndex(method, useContour)];
+}
+
+// The drawing a program is built for: 0 and 1 as they are, 2 with or without contour lines, and
+// any other method as relief, as the one general program's last branch did.
+int AnimationShader::programIndex(int m, bool contours) {
+    if (m == 0 || m == 1) return m;
+    if (m == 2) return contours ? 2 : 3;
+    return 4;
+}
+
+bool AnimationShader::buildProgram(int k) {
+    static const char* const defines[kPrograms] = {
+        "#define METHOD 0\n#define CONTOURS 0\n", "#define METHOD 1\n#define CONTOURS 0\n",
+        "#define METHOD 2\n#define CONTOURS 1\n", "#define METHOD 2\n#define CONTOURS 0\n",
+        "#define METHOD 3\n#define CONTOURS 0\n"};
+    program = programs[k];
     ShaderObject fragment(GL_FRAGMENT_SHADER);
-    if (!fragment.compile(fragmentSource())) {
+    if (!fragment.compile((std::string(defines[k]) + fragmentSource()).c_str())) {
         fragment.printLog(std::cerr);
-    } else {
-        attach(fragment);
-        if (!link())
-            printLog(std::cerr);
-        else
-            assignSamplerUnits();
+        return false;
     }
+    attach(fragment);
+    if (!link()) {
+        printLog(std::cerr);
+        return false;
+    }
+    assignSamplerUnits();
+    return true;
 }
 
 // Samplers a method does not set would all stay on unit 0; samplers of different kinds on one unit
@@ -47,6 +73,9 @@ void AnimationShader::assignSamplerUnits() {
 
 AnimationShader::~AnimationShader() {
     for (Texture* t : frames) delete t;
+    // The base class deletes the program in use; the others are this class's.
+    for (GLuint p : programs)
+        if (p != program) glDeleteProgram(p);
 }
 
 void AnimationShader::setFrame(int frame, Texture* texture, int variable) {
@@ -134,7 +163,7 @@ void AnimationShader::enable() {
         params.emplace_back("texA", frameAt(primary, i0));
         params.emplace_back("texB", frameAt(primary, i1));
         params.emplace_back("mid", f);
-        params.emplace_back("method", method);
+        params.emplace_back("method", method);  // picks the program; kept in the list for readers
         if (method >= 1 && method <= 3) params.emplace_back("colormap", prim ? prim->colormapTexture() : nullptr);
         if (method == 2 || method == 3) {
             GLint viewport[4] = {0, 0, 0, 0};
@@ -160,6 +189,7 @@ void AnimationShader::enable() {
                 params.emplace_back("blackBottom", sec && sec->blackBottom() ? 1 : 0);
             }
         }
+        program = programs[programIndex(method, useContour)];
     } else {
         params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
     }

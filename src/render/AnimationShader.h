@@ -49,6 +49,9 @@ public:
     static const char* fragmentSource();
 
 private:
+    static constexpr int kPrograms = 5;
+    static int programIndex(int method, bool contours);
+    bool buildProgram(int k);
     void assignSamplerUnits();
     const ShadedVariable* variableAt(int row) const;
     Texture* frameAt(int row, int frame) const;
@@ -62,6 +65,7 @@ private:
     int secondary = 1;
     std::vector<const ShadedVariable*> rowVariables;
     bool useContour = true;
+    GLuint programs[kPrograms] = {};  // one per way of drawing; `program` is the one in use
     bool showTexture = true;
     int contourType = 0;
     float contourWidth = 2.0f;

@@ -2,6 +2,10 @@
 // variable's texton pattern and contour lines (method 2) or shaded as relief (method 3), blended
 // between the two neighbouring forecast steps by `mid`. GLSL 1.10: every int is converted with
 // float() explicitly, which conforming compilers require.
+//
+// The program is built once per way of drawing: METHOD (0-3) and CONTOURS (0 or 1) are defined
+// ahead of this text. Software renderers run both sides of a branch for every pixel, so a single
+// program choosing by uniforms paid for the relief's and the contours' texture reads everywhere.
 
 uniform sampler2D texA;
 uniform sampler2D texB;
@@ -19,8 +23,6 @@ uniform float contourWidth;
 uniform float shadingScale;
 uniform float curvature;
 
-uniform int method;
-uniform int useContour;
 uniform int screenWidth;
 uniform int screenHeight;
 uniform int contourType;
@@ -59,17 +61,17 @@ float twidth(sampler2D a, sampler2D b, float f) {
 }
 
 // Screen-fixed texton pattern whose slice follows the secondary value. The contour inputs (pval,
-// dp) are only worked out when contours are on: their uniforms may never have been set otherwise.
+// dp) are only worked out with contours: their uniforms may never have been set otherwise.
 vec4 blendValues2() {
     float s = interpolate2D(texC, texD);
     vec3 coord = gl_FragCoord.xyz;
     coord.s = fract(coord.s / repeatX);
     coord.t = fract(coord.t / repeatY);
     coord.p = s;
-    if (useContour != 0) {
-        pval = clamp(coord.p, blackBottom ? 0.0 : 0.95 / numContours, 0.999);
-        dp = twidth(texC, texD, s);
-    }
+#if CONTOURS
+    pval = clamp(coord.p, blackBottom ? 0.0 : 0.95 / numContours, 0.999);
+    dp = twidth(texC, texD, s);
+#endif
     return float(showTexture) * texture3D(tex3D, coord);
 }
 
@@ -92,27 +94,27 @@ float calcZofNormal(sampler2D a, sampler2D b) {
 }
 
 void main() {
-    if (method == 0) {
-        gl_FragColor = blendTextures();
-    } else if (method == 1) {
-        gl_FragColor = blendValues();
-    } else if (method == 2) {
-        vec4 texton = blendValues2();
-        float g = 0.0;
-        if (useContour != 0) {
-            float p = fract(pval * numContours);
-            float bound = dp * numContours * contourWidth;
-            float type = float(contourType);
-            // Where the field is flat there is no line; smoothstep's edges would also meet there
-            // (undefined, black on some drivers). Below 1e-6 the change is under the texture's
-            // resolution.
-            if (bound > 1.0e-6) g = 1.0 - smoothstep((-1.0 + 2.0 * type) * bound, (1.0 + type) * bound, p);
-        }
-        float a = alpha3D * texton.a;
-        vec4 base = (1.0 - a) * blendValues() + a * texton;
-        gl_FragColor = base * (1.0 - g) + vec4(0.0, 0.0, 0.0, 0.5) * g;
-    } else {
-        float zn = calcZofNormal(texC, texD);
-        gl_FragColor = blendValues() * vec4(zn, zn, zn, 1.0);
-    }
+#if METHOD == 0
+    gl_FragColor = blendTextures();
+#elif METHOD == 1
+    gl_FragColor = blendValues();
+#elif METHOD == 2
+    vec4 texton = blendValues2();
+    float g = 0.0;
+#if CONTOURS
+    float p = fract(pval * numContours);
+    float bound = dp * numContours * contourWidth;
+    float type = float(contourType);
+    // Where the field is flat there is no line; smoothstep's edges would also meet there
+    // (undefined, black on some drivers). Below 1e-6 the change is under the texture's
+    // resolution.
+    if (bound > 1.0e-6) g = 1.0 - smoothstep((-1.0 + 2.0 * type) * bound, (1.0 + type) * bound, p);
+#endif
+    float a = alpha3D * texton.a;
+    vec4 base = (1.0 - a) * blendValues() + a * texton;
+    gl_FragColor = base * (1.0 - g) + vec4(0.0, 0.0, 0.0, 0.5) * g;
+#else
+    float zn = calcZofNormal(texC, texD);
+    gl_FragColor = blendValues() * vec4(zn, zn, zn, 1.0);
+#endif
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <set>
 #include <vector>
 
 #include "AnimationShader.h"
@@ -115,13 +116,26 @@ void colormapColour(int i, double out[3]) {
     for (int c = 0; c < 3; ++c) out[c] = kColormap[i][c];
 }
 
-TEST_F(AnimationShaderTest, TheFragmentProgramCompilesAndLinksSilently) {
+TEST_F(AnimationShaderTest, TheFragmentProgramCompilesAndLinksSilentlyForEveryMethod) {
     testing::internal::CaptureStderr();
     AnimationShader shader(2, 2, 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    GLint linked = GL_FALSE;
-    glGetProgramiv(shader.programName(), GL_LINK_STATUS, &linked);
-    EXPECT_EQ(linked, GL_TRUE);
+    std::set<GLuint> programs;
+    for (int method = 0; method <= 3; ++method) {
+        for (bool contours : {true, false}) {
+            shader.setMethod(method);
+            shader.setContours(contours);
+            shader.enable();
+            GLint linked = GL_FALSE, inUse = 0;
+            glGetProgramiv(shader.programName(), GL_LINK_STATUS, &linked);
+            glGetIntegerv(GL_CURRENT_PROGRAM, &inUse);
+            shader.disable();
+            EXPECT_EQ(linked, GL_TRUE) << method << contours;
+            EXPECT_EQ(static_cast<GLuint>(inUse), shader.programName());
+            programs.insert(shader.programName());
+        }
+    }
+    EXPECT_EQ(programs.size(), 5u);  // contours change only the texton method's program
     EXPECT_NE(std::string(AnimationShader::fragmentSource()).find("uniform sampler3D tex3D;"), std::string::npos);
 }
 
@@ -227,12 +241,9 @@ TEST_F(AnimationShaderTest, ContoursOffWithNeverSetContourUniformsDrawNoLine) {
     shader.setContours(false);
     shader.setShowTexture(false);
     const auto p = draw(shader, 16, 16);  // on a contour level, were contours on
-    GLint width = -1;
-    GLfloat contours = -1;
-    glGetUniformiv(shader.programName(), glGetUniformLocation(shader.programName(), "screenWidth"), &width);
-    glGetUniformfv(shader.programName(), glGetUniformLocation(shader.programName(), "numContours"), &contours);
-    EXPECT_EQ(width, 0);  // really never set
-    EXPECT_EQ(contours, 0);
+    // The program drawing without contours cannot read the never-set uniforms at all.
+    EXPECT_EQ(glGetUniformLocation(shader.programName(), "screenWidth"), -1);
+    EXPECT_EQ(glGetUniformLocation(shader.programName(), "numContours"), -1);
     double want[3];
     colormapColour(1, want);
     expectColour(p, want, 1);
