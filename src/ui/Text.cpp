@@ -106,19 +106,26 @@ namespace {
 constexpr int kFonts = 7;
 constexpr int kFloatsPerVertex = 9;  // anchor xyz, atlas uv + halo flag + halo alpha, pen offset xy
 
+// Cells lie kGutter empty pixels apart and from the atlas's edges, so a halo quad, which reads its
+// glyph up to two pixels beyond the cell, never picks up a neighbour's ink.
+constexpr int kGutter = 2;
+
 struct FontCells {
     int minX = 0, minY = 0;  // cell corner relative to the pen position, pixels
     int w = 0, h = 0;        // cell size, pixels
-    int atlasY = 0;          // first atlas row of this font
+    int atlasY = 0;          // first atlas row of this font's block
     int advance[256] = {};
     bool inked[256] = {};
+
+    int cellX(int c) const { return kGutter + (c % 16) * (w + kGutter); }
+    int cellY(int c) const { return atlasY + kGutter + (c / 16) * (h + kGutter); }
 };
 
 struct Atlas {
     bool tried = false;
     bool ok = false;
     GLuint texture = 0, program = 0;
-    GLint viewportLoc = -1;
+    GLint viewportLoc = -1, texelLoc = -1;
     int unit = 0;  // texture unit the atlas stays bound to
     int width = 0, height = 0;
     FontCells fonts[kFonts];
@@ -139,10 +146,16 @@ const char* const kVertexShader =
     "  gl_FrontColor = gl_MultiTexCoord0.z > 0.5 ? vec4(0.0, 0.0, 0.0, gl_MultiTexCoord0.w) : gl_Color;\n"
     "}\n";
 
+// A halo quad (flag 1) stands for the four black copies at offsets 0 and 2 across and up: a pixel
+// is inked if any of them is. For a coloured glyph (flag 0) the four reads are the same texel.
 const char* const kFragmentShader =
     "uniform sampler2D glyphs;\n"
+    "uniform vec2 texel;\n"  // one atlas pixel in texture coordinates
     "void main() {\n"
-    "  if (texture2D(glyphs, gl_TexCoord[0].xy).a < 0.5) discard;\n"
+    "  vec2 t = gl_TexCoord[0].xy, d = 2.0 * texel * gl_TexCoord[0].z;\n"
+    "  float ink = max(max(texture2D(glyphs, t).a, texture2D(glyphs, t - vec2(d.x, 0.0)).a),\n"
+    "                  max(texture2D(glyphs, t - vec2(0.0, d.y)).a, texture2D(glyphs, t - d).a));\n"
+    "  if (ink < 0.5) discard;\n"
     "  gl_FragColor = gl_Color;\n"
     "}\n";
 
@@ -253,8 +266,8 @@ bool captureGlyphs(std::vector<unsigned char>& pixels) {
         if (x1 < x0) x0 = x1 = y0 = y1 = 0;
         fc.minX = x0, fc.minY = y0, fc.w = x1 - x0 + 1, fc.h = y1 - y0 + 1;
         fc.atlasY = atlasH;
-        atlasW = std::max(atlasW, 16 * fc.w);
-        atlasH += 16 * fc.h;
+        atlasW = std::max(atlasW, kGutter + 16 * (fc.w + kGutter));
+        atlasH += kGutter + 16 * (fc.h + kGutter);
     }
     atlas.width = atlasW;
     atlas.height = atlasH;
@@ -264,7 +277,7 @@ bool captureGlyphs(std::vector<unsigned char>& pixels) {
         const std::vector<unsigned char>& px = ink[static_cast<size_t>(f)];
         for (int c = 1; c < 256; ++c) {
             const int cx = (c % 16) * kCell + kPenX + fc.minX, cy = (c / 16) * kCell + kPenY + fc.minY;
-            const int ax = (c % 16) * fc.w, ay = fc.atlasY + (c / 16) * fc.h;
+            const int ax = fc.cellX(c), ay = fc.cellY(c);
             for (int y = 0; y < fc.h; ++y)
                 for (int x = 0; x < fc.w; ++x)
                     if (px[static_cast<size_t>(cy + y) * kSize + cx + x] > 127)
@@ -329,24 +342,28 @@ bool atlasReady() {
     glUseProgram(atlas.program);
     glUniform1i(glGetUniformLocation(atlas.program, "glyphs"), atlas.unit);
     atlas.viewportLoc = glGetUniformLocation(atlas.program, "viewport");
+    atlas.texelLoc = glGetUniformLocation(atlas.program, "texel");
+    glUniform2f(atlas.texelLoc, 1.0f / static_cast<float>(atlas.width), 1.0f / static_cast<float>(atlas.height));
     loadViewport();
     glUseProgram(static_cast<GLuint>(previousProgram));
     const GLenum err = glGetError();
-    atlas.ok = err == GL_NO_ERROR && atlas.viewportLoc >= 0;
+    atlas.ok = err == GL_NO_ERROR && atlas.viewportLoc >= 0 && atlas.texelLoc >= 0;
     return atlas.ok;
 }
 
-// Quads of one copy of a string, the pen starting at (penX, penY) pixels from the anchor.
+// Quads of one copy of a string, the pen starting at (penX, penY) pixels from the anchor. A halo
+// copy has one quad per glyph, two pixels wider and taller, for the four black copies at once.
 void addCopy(std::vector<float>& out, const FontCells& fc, const char* text, std::size_t n, float x, float y,
              int penX, int penY, bool halo, float alpha) {
     const float iw = 1.0f / static_cast<float>(atlas.width), ih = 1.0f / static_cast<float>(atlas.height);
+    const int grow = halo ? 2 : 0;
     for (std::size_t i = 0; i < n; ++i) {
         const int c = static_cast<unsigned char>(text[i]);
         if (fc.inked[c]) {
-            const float u0 = static_cast<float>((c % 16) * fc.w) * iw, u1 = u0 + static_cast<float>(fc.w) * iw;
-            const float v0 = static_cast<float>(fc.atlasY + (c / 16) * fc.h) * ih, v1 = v0 + static_cast<float>(fc.h) * ih;
-            const float px0 = static_cast<float>(penX + fc.minX), px1 = px0 + static_cast<float>(fc.w);
-            const float py0 = static_cast<float>(penY + fc.minY), py1 = py0 + static_cast<float>(fc.h);
+            const float u0 = static_cast<float>(fc.cellX(c)) * iw, u1 = u0 + static_cast<float>(fc.w + grow) * iw;
+            const float v0 = static_cast<float>(fc.cellY(c)) * ih, v1 = v0 + static_cast<float>(fc.h + grow) * ih;
+            const float px0 = static_cast<float>(penX + fc.minX), px1 = px0 + static_cast<float>(fc.w + grow);
+            const float py0 = static_cast<float>(penY + fc.minY), py1 = py0 + static_cast<float>(fc.h + grow);
             const float corners[4][4] = {{u0, v0, px0, py0}, {u1, v0, px1, py0}, {u1, v1, px1, py1}, {u0, v1, px0, py1}};
             for (const auto& k : corners) {
                 const float v[kFloatsPerVertex] = {x, y, -1.0f, k[0], k[1], halo ? 1.0f : 0.0f, alpha, k[2], k[3]};
@@ -414,12 +431,12 @@ bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont fo
         // the point lies in the view volume; in a list the shader makes the same test at replay.
         if (!compilingDisplayList && !(x >= -1.0f && x <= 1.0f && y >= -1.0f && y <= 1.0f)) return false;
         const FontCells& fc = atlas.fonts[f];
-        // The coloured copy one pixel up and right, then the black ones around it; at equal depth
-        // the later copies only show beside the glyphs drawn before them.
+        // The coloured copy one pixel up and right, then the black ones around it (at pen offsets 0
+        // and 2 across and up, one quad per glyph for all four); at equal depth the later copies
+        // only show beside the glyphs drawn before them.
         if (style == TextStyle::Outlined) {
             addCopy(pending, fc, text, n, x, y, 1, 1, false, 0);
-            for (int dx = 0; dx <= 2; dx += 2)
-                for (int dy = 0; dy <= 2; dy += 2) addCopy(pending, fc, text, n, x, y, dx, dy, true, outlineAlpha);
+            addCopy(pending, fc, text, n, x, y, 0, 0, true, outlineAlpha);
         } else {
             addCopy(pending, fc, text, n, x, y, 0, 0, false, 0);
         }
