@@ -124,6 +124,7 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
     if (wanted > numTimes || numTimes * lodLevels != numLists) {
         numTimes = std::max(wanted, numTimes);
         reserveLists(numTimes * lodLevels);
+        quads.clear();
     }
     if (listBase == 0) return;
 
@@ -142,13 +143,26 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
     // the real size and level of detail are put back afterwards.
     const int keepW = screenW, keepH = screenH, keepLod = lod;
     static const int nominal[3][2] = {{-1, -1}, {1440, 1024}, {1024, 768}};
+    const bool stored = TextQuads::available();
+    quads.resize(static_cast<size_t>(numLists));
     for (int L = 1; L <= lodLevels; ++L) {
         lod = L;
         const int n = std::min(L, 3) - 1;
         screenW = nominal[n][0];
         screenH = nominal[n][1];
-        beginUIList(listBase + static_cast<GLuint>(i + (L - 1) * numTimes));
-        // Numbers only, in one colour: their glyphs go into the list as one draw.
+        const int index = i + (L - 1) * numTimes;
+        // Numbers only, in one colour: their glyphs are stored as one draw, or go into the list as one.
+        if (stored) {
+            glPushAttrib(GL_CURRENT_BIT);  // the colour is set again at each draw
+            quads[static_cast<size_t>(index)].begin();
+            if (mode & MAXIMA) drawMaxima();
+            if (mode & LATTICE) drawLattice();
+            quads[static_cast<size_t>(index)].end();
+            glPopAttrib();
+            continue;
+        }
+        quads[static_cast<size_t>(index)] = TextQuads();
+        beginUIList(listBase + static_cast<GLuint>(index));
         beginTextBatch();
         if (mode & MAXIMA) drawMaxima();
         if (mode & LATTICE) drawLattice();
@@ -174,5 +188,11 @@ void NumberField::draw() {
         return;
     }
     if (lod > 1 && listIndex < numTimes) listIndex += (lod - 1) * numTimes;
+    if (listIndex >= 0 && listIndex < static_cast<int>(quads.size()) && listIndex < numLists &&
+        quads[static_cast<size_t>(listIndex)].filled()) {
+        glColor4fv(colour);
+        quads[static_cast<size_t>(listIndex)].draw();
+        return;
+    }
     DataLayer::draw();
 }

@@ -56,6 +56,9 @@ private:
     void drawMaxima();
     void drawLattice();
 
+    // Each list's numbers as stored glyph quads, where text comes from the glyph atlas (the lists
+    // then stay empty); indexed like the lists.
+    std::vector<TextQuads> quads;
     const float* colour = nullptr;
     const float* marks = nullptr;
     const float* speed = nullptr;

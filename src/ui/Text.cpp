@@ -376,10 +376,20 @@ void addCopy(std::vector<float>& out, const FontCells& fc, const char* text, std
 
 // Pending quads: those of one drawText call, or of a whole batch.
 std::vector<float> pending;
+// Where TextQuads::begin sends the quads instead of drawing them; null when drawing.
+std::vector<float>* captured = nullptr;
+
+// Text whose placement is settled when it is drawn later (a list's replay, stored quads).
+bool deferred() { return compilingDisplayList || captured; }
 int batchDepth = 0;
 
 void flushPending() {
     if (pending.empty()) return;
+    if (captured) {
+        captured->insert(captured->end(), pending.begin(), pending.end());
+        pending.clear();
+        return;
+    }
     GLint previousProgram = 0;
     // In a list being compiled the program at replay time is unknown; text is drawn where none is bound.
     if (!compilingDisplayList) glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
@@ -429,7 +439,7 @@ bool drawText(float x, float y, const char* text, TextStyle style, BitmapFont fo
     if (f >= 0 && f < kFonts && atlasReady()) {
         // With the matrices identity (as inside begin2D) the raster position is valid exactly when
         // the point lies in the view volume; in a list the shader makes the same test at replay.
-        if (!compilingDisplayList && !(x >= -1.0f && x <= 1.0f && y >= -1.0f && y <= 1.0f)) return false;
+        if (!deferred() && !(x >= -1.0f && x <= 1.0f && y >= -1.0f && y <= 1.0f)) return false;
         const FontCells& fc = atlas.fonts[f];
         // The coloured copy one pixel up and right, then the black ones around it (at pen offsets 0
         // and 2 across and up, one quad per glyph for all four); at equal depth the later copies
@@ -479,4 +489,76 @@ bool drawText(float x, float y, const std::string& text, TextStyle style, Bitmap
 void prepareGlyphLists() {
     if (atlasReady()) return;
     for (int f = 0; f <= static_cast<int>(BitmapFont::Helvetica18); ++f) glyphLists(static_cast<BitmapFont>(f));
+}
+
+namespace {
+std::vector<float> capture;  // the quads of the TextQuads being filled
+}
+
+TextQuads::~TextQuads() {
+    if (buffer) glDeleteBuffers(1, &buffer);
+}
+
+TextQuads::TextQuads(TextQuads&& other) noexcept : buffer(other.buffer), vertices(other.vertices) {
+    other.buffer = 0;
+    other.vertices = 0;
+}
+
+TextQuads& TextQuads::operator=(TextQuads&& other) noexcept {
+    if (this != &other) {
+        if (buffer) glDeleteBuffers(1, &buffer);
+        buffer = other.buffer;
+        vertices = other.vertices;
+        other.buffer = 0;
+        other.vertices = 0;
+    }
+    return *this;
+}
+
+bool TextQuads::available() { return !compilingDisplayList && atlasReady() && glGenBuffers && glBufferData; }
+
+void TextQuads::begin() {
+    flushPending();  // nothing drawn before belongs here
+    capture.clear();
+    captured = &capture;
+    beginTextBatch();
+}
+
+void TextQuads::end() {
+    endTextBatch();
+    captured = nullptr;
+    vertices = static_cast<int>(capture.size() / kFloatsPerVertex);
+    if (!buffer) glGenBuffers(1, &buffer);
+    GLint previous = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capture.size() * sizeof(float)), capture.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
+    capture.clear();
+}
+
+void TextQuads::draw() const {
+    if (!buffer || vertices <= 0 || !atlas.ok) return;
+    GLint previousProgram = 0, previousBuffer = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &previousProgram);
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previousBuffer);
+    glUseProgram(atlas.program);
+    loadViewport();
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    const GLsizei stride = kFloatsPerVertex * sizeof(float);
+    const auto at = [](int floats) { return reinterpret_cast<const void*>(static_cast<std::size_t>(floats) * sizeof(float)); };
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, stride, at(0));
+    glClientActiveTexture(GL_TEXTURE0);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(4, GL_FLOAT, stride, at(3));
+    glClientActiveTexture(GL_TEXTURE1);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, stride, at(7));
+    glDrawArrays(GL_QUADS, 0, vertices);
+    glPopClientAttrib();
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previousBuffer));
+    glUseProgram(static_cast<GLuint>(previousProgram));
 }

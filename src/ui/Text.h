@@ -44,3 +44,30 @@ void syncTextViewport();
 // nothing else drawn in between (the overlays' numbers and labels). Batches may nest.
 void beginTextBatch();
 void endTextBatch();
+
+// Glyph quads kept in a buffer object and drawn in one call: what a display list of one colour's
+// text holds, made far faster (Mesa compiles thousands of quads into a list slowly). Text drawn
+// between begin() and end() is stored instead of drawn, placed as it would be at a list's replay.
+// Only where the glyph atlas is available; elsewhere text goes into lists as before.
+class TextQuads {
+public:
+    TextQuads() = default;
+    ~TextQuads();
+    TextQuads(const TextQuads&) = delete;
+    TextQuads& operator=(const TextQuads&) = delete;
+    TextQuads(TextQuads&& other) noexcept;
+    TextQuads& operator=(TextQuads&& other) noexcept;
+
+    // Whether text can be stored (makes the glyph atlas if need be; not while a list is compiled).
+    static bool available();
+    void begin();
+    void end();
+    // In the current colour, as a list of the same text would draw it.
+    void draw() const;
+    int vertexCount() const { return vertices; }
+    bool filled() const { return buffer != 0; }  // end() was called, even if with no text
+
+private:
+    unsigned int buffer = 0;
+    int vertices = 0;
+};

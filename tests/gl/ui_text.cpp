@@ -170,6 +170,46 @@ TEST_F(TextTest, TextCompiledIntoAListDrawsWhenTheListIsCalled) {
     EXPECT_EQ(GlContext::glErrors(), "");
 }
 
+TEST_F(TextTest, StoredQuadsDrawWhatTheSameTextInAListDraws) {
+    ASSERT_TRUE(TextQuads::available());
+    auto text = [] {
+        glColor4f(0.9f, 0.3f, 0.1f, 0.8f);  // set inside, as the overlays do
+        beginTextBatch();
+        drawText(-0.5f, 0.1f, "27", TextStyle::Outlined, BitmapFont::Helvetica12, 1);
+        drawText(-0.48f, 0.1f, "31", TextStyle::Outlined, BitmapFont::Helvetica12, 1);  // overlapping
+        drawText(0.99f, -0.99f, "8", TextStyle::Outlined, BitmapFont::Helvetica10, 1);   // beside the edge
+        drawText(1.5f, 0, "off", TextStyle::Outlined, BitmapFont::Helvetica10, 1);       // left out
+        endTextBatch();
+    };
+    const GLuint list = glGenLists(1);
+    beginUIList(list);
+    text();
+    endUIList();
+    clear(0.5f);
+    glColor4f(0, 0, 1, 1);
+    syncTextViewport();
+    glCallList(list);
+    const std::vector<unsigned char> want = readAll(w, h);
+
+    clear(0.5f);
+    const std::vector<unsigned char> blank = readAll(w, h);
+    glColor4f(0, 0, 1, 1);
+    TextQuads quads;
+    quads.begin();
+    text();
+    quads.end();
+    EXPECT_FALSE(want == blank);
+    EXPECT_TRUE(readAll(w, h) == blank) << "storing draws nothing";
+    glPushAttrib(GL_CURRENT_BIT);
+    glColor4f(0.9f, 0.3f, 0.1f, 0.8f);  // the caller sets the colour the list held
+    quads.draw();
+    glPopAttrib();
+    EXPECT_TRUE(readAll(w, h) == want);
+    EXPECT_EQ(quads.vertexCount(), 8 * 2 * 4);  // two quads a glyph; "off" is kept for the shader to cull
+    glDeleteLists(list, 1);
+    EXPECT_EQ(GlContext::glErrors(), "");
+}
+
 // The glyphs as glutBitmapCharacter draws them: coloured copy at (+1, +1), black copies around it.
 void drawWithGlutBitmaps(float x, float y, const char* text, BitmapFont font, float outlineAlpha) {
     static const GLubyte none[4] = {};
