@@ -41,6 +41,8 @@ bool parseNumber(const std::string& token, float& value) {
 driftView::driftView(const char* coastPath, const char* statePath) {
     loadConfigFile(coastPath, coastY, coastX, coastCount, coastLengths);
     loadConfigFile(statePath, stateY, stateX, stateCount, stateLengths);
+    coastArrays = packOutlines(coastX, coastY, coastCount);
+    stateArrays = packOutlines(stateX, stateY, stateCount);
 }
 
 driftView::~driftView() {
@@ -220,44 +222,43 @@ void driftView::drawBackground(double t) {
     shader->disable();
 }
 
-void driftView::drawOutlines(const std::vector<std::vector<float>>& x, const std::vector<std::vector<float>>& y,
-                             int count, float width) {
-    GLfloat previous = 1.0f;
-    glGetFloatv(GL_LINE_WIDTH, &previous);
-    glLineWidth(width);
-    // All polylines in one vertex array and one call, in file order as before.
-    static std::vector<float> points;
-    static std::vector<GLint> firsts;
-    static std::vector<GLsizei> counts;
-    points.clear();
-    firsts.clear();
-    counts.clear();
+driftView::OutlineArrays driftView::packOutlines(const std::vector<std::vector<float>>& x,
+                                                const std::vector<std::vector<float>>& y, int count) {
+    OutlineArrays out;
     const int n = std::min(count, static_cast<int>(std::min(x.size(), y.size())));
     for (int i = 0; i < n; ++i) {
         const std::vector<float>& xs = x[static_cast<size_t>(i)];
         const std::vector<float>& ys = y[static_cast<size_t>(i)];
         const size_t m = std::min(xs.size(), ys.size());
         if (m == 0) continue;
-        firsts.push_back(static_cast<GLint>(points.size() / 3));
-        counts.push_back(static_cast<GLsizei>(m));
+        out.firsts.push_back(static_cast<GLint>(out.points.size() / 3));
+        out.counts.push_back(static_cast<GLsizei>(m));
         for (size_t k = 0; k < m; ++k) {
-            points.push_back(xs[k]);
-            points.push_back(ys[k]);
-            points.push_back(0.1f);
+            out.points.push_back(xs[k]);
+            out.points.push_back(ys[k]);
+            out.points.push_back(0.1f);
         }
     }
-    if (!counts.empty()) {
+    return out;
+}
+
+void driftView::drawOutlines(const OutlineArrays& outlines, float width) {
+    GLfloat previous = 1.0f;
+    glGetFloatv(GL_LINE_WIDTH, &previous);
+    glLineWidth(width);
+    if (!outlines.counts.empty()) {
         glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
         glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(3, GL_FLOAT, 0, points.data());
-        glMultiDrawArrays(GL_LINE_STRIP, firsts.data(), counts.data(), static_cast<GLsizei>(counts.size()));
+        glVertexPointer(3, GL_FLOAT, 0, outlines.points.data());
+        glMultiDrawArrays(GL_LINE_STRIP, outlines.firsts.data(), outlines.counts.data(),
+                          static_cast<GLsizei>(outlines.counts.size()));
         glPopClientAttrib();
     }
     glLineWidth(previous);
 }
 
-void driftView::drawCoast(float width) const { drawOutlines(coastX, coastY, coastCount, width); }
-void driftView::drawStates(float width) const { drawOutlines(stateX, stateY, stateCount, width); }
+void driftView::drawCoast(float width) const { drawOutlines(coastArrays, width); }
+void driftView::drawStates(float width) const { drawOutlines(stateArrays, width); }
 
 void driftView::setContourWidth(float w) {
     if (shader) shader->setContourWidth(w);

@@ -79,14 +79,22 @@ public:
 
 private:
     void buildQuad();
-    static void drawOutlines(const std::vector<std::vector<float>>& x, const std::vector<std::vector<float>>& y,
-                             int count, float width);
+    // Every polyline of an outline file in one vertex array, made once at load, drawn in one call.
+    struct OutlineArrays {
+        std::vector<float> points;  // x, y, z per point
+        std::vector<GLint> firsts;
+        std::vector<GLsizei> counts;
+    };
+    static OutlineArrays packOutlines(const std::vector<std::vector<float>>& x,
+                                      const std::vector<std::vector<float>>& y, int count);
+    static void drawOutlines(const OutlineArrays& outlines, float width);
     float scaleX() const;
     float scaleY() const;
 
     std::vector<std::vector<float>> coastY, stateY;
     std::vector<std::vector<float>> coastX, stateX;
     int coastCount = 0, stateCount = 0;
+    OutlineArrays coastArrays, stateArrays;
     std::vector<unsigned> coastLengths, stateLengths;
     GLuint quadList = 0;
     std::vector<DataVariable*> variables;
