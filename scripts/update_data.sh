@@ -187,6 +187,12 @@ clock_candidates() {
   for k in 0 1 2 3; do date -u -d "@$((newest - k * 21600))" +%Y%m%d%H; done
 }
 
+# Ends the update when no candidate run was complete: the run asked for by name, or the runs tried.
+no_complete_run() {  # model, where it was looked for
+  [ -n "$cycle" ] && die "run $cycle is not available: $(head -n 1 "$tmp/probe.err"); $output left unchanged"
+  die "no complete $1 run found at $2 (tried ${candidates[*]}); $output left unchanged"
+}
+
 run_rrfs() {
   local bases=() base c h hh ff kind_ name rel idx sel start end n want got list chosen="" hour_files=() f
   case $kind in
@@ -239,10 +245,7 @@ run_rrfs() {
     for f in "${bases[@]}"; do [ "$f" = "$base" ] || ordered+=("$f"); done
     bases=("${ordered[@]}")
   fi
-  if [ -z "$chosen" ]; then
-    [ -n "$cycle" ] && die "run $cycle is not available: $(head -n 1 "$tmp/probe.err"); $output left unchanged"
-    die "no complete RRFS run found at ${source:-NOMADS or the open-data bucket} (tried ${candidates[*]}); $output left unchanged"
-  fi
+  [ -n "$chosen" ] || no_complete_run RRFS "${source:-NOMADS or the open-data bucket}"
   cycle=$chosen
   say "RRFS run $cycle, ${#hour_list[@]} forecast hours, from ${bases[0]}"
 
@@ -353,10 +356,7 @@ run_nam() {
     fi
     [ -n "$cycle" ] || say "run $c is not available yet: $(head -n 1 "$tmp/probe.err")"
   done
-  if [ -z "$chosen" ]; then
-    [ -n "$cycle" ] && die "run $cycle is not available: $(head -n 1 "$tmp/probe.err"); $output left unchanged"
-    die "no complete NAM run found at $source (tried ${candidates[*]}); $output left unchanged"
-  fi
+  [ -n "$chosen" ] || no_complete_run NAM "$source"
   cycle=$chosen
   say "NAM run $cycle, ${#hour_list[@]} forecast hours, from $source"
 

@@ -188,8 +188,7 @@ void NumberField::draw() {
         return;
     }
     if (lod > 1 && listIndex < numTimes) listIndex += (lod - 1) * numTimes;
-    if (listIndex >= 0 && listIndex < static_cast<int>(quads.size()) && listIndex < numLists &&
-        quads[static_cast<size_t>(listIndex)].filled()) {
+    if (listIndex >= 0 && listIndex < static_cast<int>(quads.size()) && quads[static_cast<size_t>(listIndex)].filled()) {
         glColor4fv(colour);
         quads[static_cast<size_t>(listIndex)].draw();
         return;

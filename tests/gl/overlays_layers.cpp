@@ -108,6 +108,17 @@ protected:
         return count(p, pred, x - r, y - r, x + r, y + r);
     }
 
+    // Pressure labels over the whole grid showing H and L only, step 0 built.
+    void highsAndLowsOnly(PressureLabels& labels) {
+        labels.setRegion(0, kRows - 1, 0, kCols - 1);
+        labels.setVariable(&pressure);
+        labels.attachDataset(&data);
+        labels.setDepth(0.1f);
+        labels.setShowHL(true);
+        labels.setShowLabels(false);
+        labels.buildFrame(0, 1.0f);
+    }
+
     static testsupport::TempDir* dir;
     ForecastData data;
     Texture ramp{GL_TEXTURE_2D};
@@ -123,13 +134,7 @@ const Pred kBlue = [](int r, int g, int b) { return b > 200 && r < 90 && g < 120
 
 TEST_F(OverlayTest, HighAndLowMarksSitOnTheExtremaAndLabelsFollowTheirSwitch) {
     PressureLabels labels(kRows, kCols, kSteps);
-    labels.setRegion(0, kRows - 1, 0, kCols - 1);
-    labels.setVariable(&pressure);
-    labels.attachDataset(&data);
-    labels.setDepth(0.1f);
-    labels.setShowHL(true);
-    labels.setShowLabels(false);
-    labels.buildFrame(0, 1.0f);
+    highsAndLowsOnly(labels);
     EXPECT_FALSE(compilingDisplayList);
     EXPECT_EQ(GlContext::glErrors(), "");
 
@@ -172,13 +177,7 @@ TEST_F(OverlayTest, ExtremaOnTheEdgeOfTheSearchAreaGetNoMark) {
     // column, where the pressure simply keeps falling outward. Only the closed high is marked.
     data.createExtremaFinders(0, kRows - 1, kLowCol + 6, kCols - 1);
     PressureLabels labels(kRows, kCols, kSteps);
-    labels.setRegion(0, kRows - 1, 0, kCols - 1);
-    labels.setVariable(&pressure);
-    labels.attachDataset(&data);
-    labels.setDepth(0.1f);
-    labels.setShowHL(true);
-    labels.setShowLabels(false);
-    labels.buildFrame(0, 1.0f);
+    highsAndLowsOnly(labels);
     clear(0);
     labels.showFrame(0);
     const std::vector<unsigned char> p = pixels();
