@@ -44,7 +44,8 @@ Sources: NOMADS (about the last two days), then the NOAA open-data bucket (every
 
 Environment: SKYLOOM_UPDATE_RETRIES (retries per download, default 3), SKYLOOM_UPDATE_TIMEOUT
 (seconds per download, default 300), SKYLOOM_INGEST (the converter; default ./skyloom-ingest, then
-the one beside this script, then PATH). Needs curl and flock.
+the one beside this script, then PATH). For testing: SKYLOOM_UPDATE_NOW, the time (as \`date -d\`
+reads it, e.g. @1796803200) taken as now when choosing the newest run. Needs curl and flock.
 Exit status: 0 when the file was replaced, 1 when the update failed or another update of the same
 directory is running, 2 for bad arguments.
 EOF
@@ -127,6 +128,7 @@ done
 last_hour=${hour_list[${#hour_list[@]}-1]}
 [[ $retries =~ ^[0-9]+$ ]] || bad_usage "SKYLOOM_UPDATE_RETRIES must be a number"
 [[ $max_time =~ ^[0-9]+$ ]] && [ "$max_time" -gt 0 ] || bad_usage "SKYLOOM_UPDATE_TIMEOUT must be a positive number"
+date -u -d "${SKYLOOM_UPDATE_NOW:-now}" +%s >/dev/null 2>&1 || bad_usage "SKYLOOM_UPDATE_NOW is not a time date can read"
 
 if [ -z "$source" ]; then
   kind=servers
@@ -182,7 +184,7 @@ curl_get() {
 # cycle time; the four most recent are tried.
 clock_candidates() {
   local now newest k
-  now=$(date -u +%s)
+  now=$(date -u -d "${SKYLOOM_UPDATE_NOW:-now}" +%s)
   newest=$(( (now - 5400) / 21600 * 21600 ))
   for k in 0 1 2 3; do date -u -d "@$((newest - k * 21600))" +%Y%m%d%H; done
 }

@@ -215,13 +215,16 @@ TEST_F(UpdateDataScript, FetchesOnlyTheRrfsMessagesItNeedsAndConvertsNamInAnyOrd
     const std::string fetched = "fetched " + std::to_string(run.wantedBytes + idxBytes) + " bytes";
     constexpr double k00 = 1796774400.0;  // 2026-12-09 00:00 UTC
 
-    for (const std::string& args : {std::string("--source rrfs --cycle 2026120900 --hours 0,3,6"),
-                                    "--source " + quote("file://" + dir.file("rrfs")) + " --hours 0,3,6"}) {
+    // Named, then the newest complete run from a mirror at 08:00 UTC, when the 06 UTC run is the
+    // newest that may have begun: it is passed over for the complete 00 UTC one.
+    const std::string mirror = "--source " + quote("file://" + dir.file("rrfs")) + " --hours 0,3,6";
+    for (const std::string& args : {std::string("--source rrfs --cycle 2026120900 --hours 0,3,6"), mirror}) {
         SCOPED_TRACE(args);
         fs::remove(forecast);
-        const Result r = update(args);
+        const Result r = update(args, "SKYLOOM_UPDATE_NOW=@" + std::to_string(long(k00) + 8 * 3600));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.out.find(fetched), std::string::npos) << r.out << " total " << run.totalBytes;
+        EXPECT_EQ(r.out.find("run 2026120906 is not available yet") != std::string::npos, args == mirror) << r.out;
         ForecastData fd;
         ASSERT_TRUE(fd.load(forecast.c_str()));
         EXPECT_STREQ(fd.sourceName(), "NOAA NCEP Rapid Refresh Forecast System (RRFS)");
