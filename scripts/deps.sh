@@ -10,7 +10,7 @@ packages=(
   xvfb xauth x11-utils xdotool imagemagick
   libnetcdf-dev libnetcdf-cxx-legacy-dev netcdf-bin
   libpng-dev libjpeg62-turbo-dev libtiff-dev libtiff-tools
-  curl libeccodes-dev libeccodes-tools
+  curl libcurl4-openssl-dev libeccodes-dev libeccodes-tools
   ffmpeg
   clang libclang-rt-14-dev
 )

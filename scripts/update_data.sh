@@ -8,8 +8,9 @@
 set -euo pipefail
 
 me=update_data.sh
-nomads=https://nomads.ncep.noaa.gov/pub/data/nccf/com/rrfs/prod
 bucket=https://noaa-rrfs-ops-pds.s3.amazonaws.com
+nomads_prod=https://nomads.ncep.noaa.gov/pub/data/nccf/com/rrfs/prod
+nomads_v1=https://nomads.ncep.noaa.gov/pub/data/nccf/com/rrfs/v1.0
 rrfs_from=2026101412  # NAM's last run was 2026101406; RRFS replaced it
 default_hours=0,3,6,9,12,15,18,21,24,27,30,33,36,39,42,45,48,51,54,57,60,63,66,69,72,75,78,81,84
 retries=${SKYLOOM_UPDATE_RETRIES:-3}
@@ -25,8 +26,11 @@ Fetches a run of NOAA NCEP's RRFS (Rapid Refresh Forecast System, 13 km North Am
 wind, 2 m temperature, sea-level pressure, total cloud cover, precipitation since the start of the
 run) into forecast.nc on NCEP grid 218, the grid of the NAM model RRFS replaced on 2026-10-14.
 Only the eight needed messages of each hour's two files (of about 1000) are downloaded, by HTTP
-byte ranges read from the files' .idx inventories; the script prints how many bytes it fetched.
-Sources: NOMADS (about the last two days), then the NOAA open-data bucket (every run since 2026-08-12).
+byte ranges read from the files' .idx inventories, several requests at a time over reused
+connections; the script prints how many bytes it fetched. Sources: the NOAA open-data bucket (every
+run since 2026-08-12), then NOMADS (about the last two days). A run not published yet (404) falls
+back to the run before; a server error is retried with back-off; a server that cannot be reached
+(no network, refused, timed out) is not asked again, so offline the update ends in seconds.
 
   --model MODEL       rrfs (the default; runs from 2026101412 on) or nam (the default for earlier
                       runs and for a --source directory holding only NAM files): NAM awphys files
@@ -167,7 +171,7 @@ for t in curl timeout; do
 done
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/skyloom-update.XXXXXX")
-fetched=0 requests=0
+fetched=0 requests=0 fetched_line=""
 
 # curl_get DEST URL [RANGE]: one download (a byte range when given); on failure prints why on stderr.
 curl_get() {
@@ -196,26 +200,14 @@ no_complete_run() {  # model, where it was looked for
 }
 
 run_rrfs() {
-  local bases=() base c h hh ff kind_ name rel idx sel start end n want got list chosen="" hour_files=() f
+  local sources=() candidates=() c hour_files=() run=""
   case $kind in
-    servers) bases=("$nomads" "$bucket") ;;
-    url) bases=("$source") ;;
-    dir) bases=("file://$(cd -- "$source" && pwd | sed 's/%/%25/g; s/ /%20/g')") ;;
+    # The open-data bucket keeps every run and has no rate limit; NOMADS keeps about two days and
+    # limits heavy users, so it is the fallback (under either of the paths it is quoted with).
+    servers) sources=("$bucket" "$nomads_prod" "$nomads_v1") ;;
+    url) sources=("$source") ;;
+    dir) sources=("file://$(cd -- "$source" && pwd | sed 's/%/%25/g; s/ /%20/g')") ;;
   esac
-  rel_of() { printf 'rrfs.%s/%s/rrfs.t%sz.%s.13km.f%03d.na.grib2' "${1:0:8}" "${1:8:2}" "${1:8:2}" "$2" "$3"; }
-
-  # get REL DEST [RANGE]: from the source that had the run, else from the others.
-  get() {
-    local b err=""
-    for b in "${bases[@]}"; do
-      curl_get "$2" "$b/$1" "${3:-}" 2> "$tmp/get.err" && return 0
-      err=$(head -n 1 "$tmp/get.err")
-    done
-    echo "$err" >&2
-    return 1
-  }
-
-  local candidates=()
   if [ -n "$cycle" ]; then
     candidates=("$cycle")
   elif [ "$kind" = dir ]; then
@@ -226,89 +218,28 @@ run_rrfs() {
     mapfile -t candidates < <(clock_candidates)
   fi
 
-  # The last hour is published last: when its inventories are there the run is complete. Every
-  # line of an inventory names its run, so a stale file is not taken for a new one.
-  for c in "${candidates[@]}"; do
-    for base in "${bases[@]}"; do
-      got=true
-      for kind_ in 2dfld prslev; do
-        rel=$(rel_of "$c" "$kind_" "$last_hour")
-        if ! curl_get "$tmp/probe.idx" "$base/$rel.idx" 2> "$tmp/probe.err"; then got=false; break; fi
-        if ! grep -q ":d=$c:" "$tmp/probe.idx"; then
-          echo "$rel.idx does not list run $c" > "$tmp/probe.err"; got=false; break
-        fi
-      done
-      if $got; then chosen=$c; break 2; fi
-    done
-    [ -n "$cycle" ] || say "run $c is not available yet: $(head -n 1 "$tmp/probe.err")"
-  done
-  if [ -n "$chosen" ]; then  # the source that had the run first, the others as fallbacks
-    local ordered=("$base")
-    for f in "${bases[@]}"; do [ "$f" = "$base" ] || ordered+=("$f"); done
-    bases=("${ordered[@]}")
-  fi
-  [ -n "$chosen" ] || no_complete_run RRFS "${source:-NOMADS or the open-data bucket}"
-  cycle=$chosen
-  say "RRFS run $cycle, ${#hour_list[@]} forecast hours, from ${bases[0]}"
-
-  for h in "${hour_list[@]}"; do
-    f="$tmp/$(printf 'rrfs.f%03d.grib2' "$h")"
-    : > "$f"
-    for kind_ in 2dfld prslev; do
-      rel=$(rel_of "$cycle" "$kind_" "$h")
-      idx="$tmp/$kind_.idx"
-      get "$rel.idx" "$idx" 2> "$tmp/fetch.err" ||
-        die "hour $h of run $cycle: $(head -n 1 "$tmp/fetch.err"); $output left unchanged"
-      # Byte ranges of the wanted messages (a message ends where the next begins, the last one at
-      # the end of the file; fields N.1, N.2 of one message share it), neighbours merged into one
-      # request.
-      sel=$(awk -F: -v kind="$kind_" -v hour="$h" -v run="$cycle" '
-        { start[NR] = $2; key = ""
-          if ($3 != "d=" run) next
-          if (kind == "prslev") {
-            if (($4 == "UGRD" || $4 == "VGRD") && $5 == "250 mb") key = $4
-          } else if ($4 == "TMP" && $5 == "2 m above ground") key = "TMP"
-          else if (($4 == "UGRD" || $4 == "VGRD") && $5 == "10 m above ground") key = $4
-          else if (($4 == "PRMSL" || $4 == "MSLET") && $5 == "mean sea level") key = $4
-          else if ($4 == "TCDC" && $5 ~ /^entire atmosphere/) key = "TCDC"
-          else if ($4 == "APCP" && $5 == "surface" &&
-                   ($6 ~ ("^0-" hour " hour acc") || (hour % 24 == 0 && $6 ~ ("^0-" hour / 24 " day acc")))) key = "APCP"
-          if (key != "" && !(key in at)) at[key] = NR }
-        END {
-          start[NR + 1] = ""
-          if (kind == "prslev") n = split("UGRD VGRD", need, " ")
-          else n = split("TMP UGRD VGRD PRESSURE TCDC" (hour > 0 ? " APCP" : ""), need, " ")
-          if ("PRMSL" in at) at["PRESSURE"] = at["PRMSL"]; else if ("MSLET" in at) at["PRESSURE"] = at["MSLET"]
-          for (i = 1; i <= n; i++) {
-            if (!(need[i] in at)) { print "lists no " (need[i] == "PRESSURE" ? "PRMSL or MSLET" : need[i]) > "/dev/stderr"; exit 1 }
-            line[at[need[i]]] = 1
-          }
-          for (k = 1; k <= NR; k++) {
-            if (!(k in line)) continue
-            for (j = k + 1; start[j] != "" && start[j] + 0 <= start[k] + 0; j++) ;
-            e = start[j] == "" ? "" : start[j] - 1
-            if (m > 0 && (s_end[m] == "" || start[k] + 0 <= s_end[m] + 0)) continue
-            if (m > 0 && s_end[m] != "" && s_end[m] + 1 == start[k]) { s_end[m] = e; continue }
-            m++; s_start[m] = start[k]; s_end[m] = e
-          }
-          for (i = 1; i <= m; i++) print s_start[i] "-" s_end[i]
-        }' "$idx" 2> "$tmp/sel.err") ||
-        die "hour $h of run $cycle: $(basename -- "$rel").idx $(head -n 1 "$tmp/sel.err"); $output left unchanged"
-      n=0
-      for range in $sel; do
-        n=$((n + 1))
-        get "$rel" "$tmp/range" "$range" 2> "$tmp/fetch.err" ||
-          die "hour $h of run $cycle: $(head -n 1 "$tmp/fetch.err"); $output left unchanged"
-        start=${range%-*} end=${range#*-}
-        got=$(stat -c %s -- "$tmp/range")
-        # A server that ignores ranges sends the whole file; one that cuts short sends less.
-        [ -z "$end" ] || [ "$got" -eq $((end - start + 1)) ] ||
-          die "hour $h of run $cycle: $(basename -- "$rel") bytes $range came back as $got bytes; $output left unchanged"
-        cat -- "$tmp/range" >> "$f"
-      done
-    done
-    hour_files+=("$f")
-  done
+  # The converter's own table picks the messages to download, several requests at a time; it says
+  # which run it took, or why none could be had.
+  local args=(--fetch-rrfs --runs "$(IFS=,; echo "${candidates[*]}")" --hours "$(IFS=,; echo "${hour_list[*]}")"
+              --dir "$tmp" --retries "$retries" --timeout "$max_time")
+  for c in "${sources[@]}"; do args+=(--source "$c"); done
+  "$ingest" "${args[@]}" > "$tmp/fetch.out" 2> "$tmp/fetch.err" || {
+    sed -n '/^run [0-9]* is not available yet/s/^/'"$me"': /p' "$tmp/fetch.out"
+    local why
+    why=$(grep -m 1 '^skyloom-ingest: ' "$tmp/fetch.err" | sed 's/^skyloom-ingest: //' || true)
+    [ -n "$why" ] || why="the download failed: $(head -n 1 "$tmp/fetch.err")"
+    die "$why; $output left unchanged"
+  }
+  while IFS= read -r line; do
+    case $line in
+      "run "[0-9]*" is not available yet"*|"RRFS run "*) say "$line" ;;
+      "fetched "*) fetched_line=$line ;;
+      "run "*) run=${line#run } ;;
+    esac
+  done < "$tmp/fetch.out"
+  [ -n "$run" ] || die "the download named no run; $output left unchanged"
+  cycle=$run
+  for c in "${hour_list[@]}"; do hour_files+=("$tmp/$(printf 'rrfs.f%03d.grib2' "$c")"); done
   convert "${hour_files[@]}"
 }
 
@@ -377,7 +308,7 @@ run_nam() {
 
 # convert FILE...: one file per forecast hour into $output, replaced only when complete.
 convert() {
-  say "fetched $fetched bytes in $requests requests; converting"
+  say "${fetched_line:-fetched $fetched bytes in $requests requests}; converting"
   "$ingest" --model "$model" --cycle "$cycle" --hours "$(IFS=,; echo "${hour_list[*]}")" --output "$output" \
     -- "$@" > "$tmp/ingest.out" 2> "$tmp/ingest.err" ||
     die "$(grep -m 1 '^skyloom-ingest: ' "$tmp/ingest.err" | sed 's/^skyloom-ingest: //' ||

@@ -1,4 +1,5 @@
 #include "Ingest.h"
+#include "Records.h"
 
 #include <eccodes.h>
 #include <netcdf.h>
@@ -16,9 +17,6 @@
 namespace ingest {
 
 namespace {
-
-enum FieldId { U10, V10, U250, V250, T2, PRMSL, TCDC, APCP, kFieldCount };
-constexpr int kMslet = kFieldCount;  // pressure from the Eta reduction, used when PRMSL is absent
 
 struct FieldDesc {
     const char* var;    // netCDF name the viewer reads
@@ -105,25 +103,16 @@ std::string runOf(codes_handle* h) {
 
 // Which of the wanted fields a message holds, by its GRIB2 keys; -1 for everything else.
 int classify(codes_handle* h) {
-    if (getLong(h, "discipline") != 0) return -1;
-    const long cat = getLong(h, "parameterCategory"), num = getLong(h, "parameterNumber");
-    const long surface = getLong(h, "typeOfFirstFixedSurface"), pdt = getLong(h, "productDefinitionTemplateNumber");
-    const long factor = getLong(h, "scaleFactorOfFirstFixedSurface", 0);
-    const double level = getLong(h, "scaledValueOfFirstFixedSurface", 0) / std::pow(10.0, factor);
-    if (cat == 1 && num == 8 && surface == 1) {
-        // Accumulations only; of these the caller keeps the one from the start of the run.
-        return pdt == 8 && getLong(h, "typeOfStatisticalProcessing") == 1 ? APCP : -1;
-    }
-    if (pdt != 0) return -1;  // only instantaneous values
-    if (cat == 2 && (num == 2 || num == 3)) {
-        if (surface == 103 && level == 10.0) return num == 2 ? U10 : V10;
-        if (surface == 100 && level == 25000.0) return num == 2 ? U250 : V250;
-        return -1;
-    }
-    if (cat == 0 && num == 0 && surface == 103 && level == 2.0) return T2;
-    if (cat == 3 && surface == 101) return num == 1 ? PRMSL : num == 192 ? kMslet : -1;
-    if (cat == 6 && num == 1 && (surface == 10 || surface == 200)) return TCDC;
-    return -1;
+    RecordKeys k;
+    k.discipline = getLong(h, "discipline");
+    k.category = getLong(h, "parameterCategory");
+    k.number = getLong(h, "parameterNumber");
+    k.surface = getLong(h, "typeOfFirstFixedSurface");
+    k.level = getLong(h, "scaledValueOfFirstFixedSurface", 0) /
+              std::pow(10.0, getLong(h, "scaleFactorOfFirstFixedSurface", 0));
+    k.pdt = getLong(h, "productDefinitionTemplateNumber");
+    k.statistic = getLong(h, "typeOfStatisticalProcessing");
+    return classifyRecord(k);
 }
 
 std::string baseName(const std::string& p) {

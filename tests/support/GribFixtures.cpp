@@ -143,11 +143,15 @@ Written writeHour(const std::string& path, Grid grid, const std::string& cycle, 
         set(g, "indicatorOfUnitOfTimeRange", 1);
         std::string time = hour == 0 ? "anl" : std::to_string(hour) + " hour fcst";
         if (m.accumFrom >= 0) {
-            set(g, "typeOfStatisticalProcessing", 1);
+            set(g, "typeOfStatisticalProcessing", m.statistic);
             set(g, "forecastTime", m.accumFrom);
             set(g, "indicatorOfUnitForTimeRange", 1);
             set(g, "lengthOfTimeRange", hour - m.accumFrom);
-            time = std::to_string(m.accumFrom) + "-" + std::to_string(hour) + " hour acc fcst";
+            // wgrib2 writes whole days as days ("0-1 day acc fcst" at hour 24).
+            const bool days = m.accumFrom % 24 == 0 && hour % 24 == 0;
+            const long unit = days ? 24 : 1;
+            time = std::to_string(m.accumFrom / unit) + "-" + std::to_string(hour / unit) + (days ? " day " : " hour ") +
+                   (m.statistic == 0 ? "ave" : "acc") + " fcst";
         } else {
             set(g, "forecastTime", hour);
         }
@@ -241,7 +245,14 @@ RunFiles writeRrfsRun(const std::string& root, const std::string& cycle, const s
             m.push_back(surfaceField("WEASD", "surface", 0, 13, 1, 0));
             wanted.push_back(false);
         }
-        m.push_back(surfaceField("TCDC", "entire atmosphere", 6, 1, 10, 10 + h));
+        if (h > 0) {
+            Message average = surfaceField("TCDC", "entire atmosphere (considered as a single layer)", 6, 1, 10, 77);
+            average.accumFrom = h - 1;
+            average.statistic = 0;
+            m.push_back(average);
+            wanted.push_back(false);
+        }
+        m.push_back(surfaceField("TCDC", "entire atmosphere (considered as a single layer)", 6, 1, 10, 10 + h));
         wanted.push_back(true);
         m.push_back(surfaceField("PWAT", "entire atmosphere (considered as a single layer)", 1, 3, 200, 20));
         wanted.push_back(false);

@@ -16,7 +16,8 @@ void gridPoints(Grid grid, std::vector<double>& lat, std::vector<double>& lon);
 struct Message {
     std::string idxVar, idxLevel;  // the .idx line's VAR and LEVEL
     long category = 0, number = 0, surface = 1, scaleFactor = 0, scaledLevel = 0;
-    long accumFrom = -1;           // >= 0: an accumulation from this hour to the file's hour
+    long accumFrom = -1;           // >= 0: a statistic from this hour to the file's hour
+    long statistic = 1;            // of that period: 1 accumulation, 0 average
     double constant = 0.0;
     std::vector<double> values;    // message order; empty: the constant everywhere
 };
@@ -44,8 +45,8 @@ double rrfsTemperature(double lat, double lon, int hour);
 
 // One RRFS run laid out as on the server: ROOT/rrfs.YYYYMMDD/HH/rrfs.tHHz.{2dfld,prslev}.13km.fFFF.na.grib2
 // with .idx files. Hundreds of other messages are imitated by a few dozen constant ones; pressure
-// comes only as MSLET (101000 + 10 h Pa), precipitation as a 1-hour bucket (99) beside the run total
-// (0.5 h), cloud 10 + h; the 10 m wind is a uniform 10 m/s westerly and the 250 mb wind a uniform
+// comes only as MSLET (101000 + 10 h Pa), precipitation as a 1-hour bucket (99) before the run total
+// (0.5 h), cloud as the last hour's average (77) before the instantaneous 10 + h; the 10 m wind is a uniform 10 m/s westerly and the 250 mb wind a uniform
 // 30 m/s southerly, both given relative to the rotated grid. Returns the bytes of the wanted messages.
 struct RunFiles {
     long wantedBytes = 0, totalBytes = 0;

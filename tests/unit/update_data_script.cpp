@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "Fixtures.h"
 #include "ForecastData.h"
 #include "GribFixtures.h"
+#include "HttpServer.h"
 
 namespace fs = std::filesystem;
 using testsupport::readFile;
@@ -190,7 +192,7 @@ TEST_F(UpdateDataScript, FailuresLeaveThePreviousForecastByteForByte) {
         {"--source html --cycle 2024011512 --hours 0,3", "not a GRIB2 file"},
         {"--source lacking --cycle 2024011512 --hours 0,3", "lacks prmsl"},
         {"--source http://127.0.0.1:9 --cycle 2024011512 --hours 0,3", "127.0.0.1"},  // unreachable
-        {"--source http://127.0.0.1:9 --hours 0,3", "no complete RRFS run"},             // every fallback
+        {"--source http://127.0.0.1:9 --hours 0,3", "cannot reach 127.0.0.1:9"},         // not asked again
         {"--source no-such-dir --hours 0,3", "neither a URL nor a directory"},
         {"--sample", "sample forecast tool"},  // no ./skyloom-sample-forecast here
     };
@@ -209,8 +211,7 @@ TEST_F(UpdateDataScript, FetchesOnlyTheRrfsMessagesItNeedsAndConvertsNamInAnyOrd
     // A complete 00 UTC run and a newer 06 UTC run still being published (hour 0 only).
     const gribfixture::RunFiles run = gribfixture::writeRrfsRun(dir.file("rrfs"), "2026120900", {0, 3, 6});
     gribfixture::writeRrfsRun(dir.file("rrfs"), "2026120906", {0});
-    long idxBytes = 0;
-    for (const auto& f : {run.twoD.back(), run.prslev.back()}) idxBytes += fs::file_size(f + ".idx");  // the probe
+    long idxBytes = 0;  // the last hour's inventories prove the run complete and are not asked for again
     for (size_t k = 0; k < 3; ++k) idxBytes += fs::file_size(run.twoD[k] + ".idx") + fs::file_size(run.prslev[k] + ".idx");
     const std::string fetched = "fetched " + std::to_string(run.wantedBytes + idxBytes) + " bytes";
     constexpr double k00 = 1796774400.0;  // 2026-12-09 00:00 UTC
@@ -235,6 +236,7 @@ TEST_F(UpdateDataScript, FetchesOnlyTheRrfsMessagesItNeedsAndConvertsNamInAnyOrd
         EXPECT_NEAR(fd.windSpeedAt(200, 300, 2), 10.0f, 0.05f);
         EXPECT_FLOAT_EQ(fd.pressureAt(200, 300, 2), 101060.0f);
         EXPECT_FLOAT_EQ(fd.precipitationAt(200, 300, 2), 3.0f);
+        EXPECT_FLOAT_EQ(fd.cloudAt(200, 300, 2), 16.0f);  // the instantaneous record, listed after the average
     }
 
     // NAM hours with their messages shuffled; then a file on another grid is refused by name.
@@ -303,6 +305,93 @@ TEST_F(UpdateDataScript, SampleModeWritesTheSampleForecastOneRunAtATime) {
     EXPECT_GE(fd.numTimes(), 2);
     EXPECT_EQ(fd.numRows(), 428);
     EXPECT_EQ(fd.numCols(), 614);
+}
+
+}  // namespace
+
+namespace {
+
+using testsupport::HttpServer;
+
+TEST_F(UpdateDataScript, HttpFaultsEachEndTheWayTheyShould) {
+    // Run 00 complete (hours 0 and 3), run 06 begun: at 08:00 UTC 06 is tried first.
+    gribfixture::writeRrfsRun(dir.file("www"), "2026120900", {0, 3});
+    gribfixture::writeRrfsRun(dir.file("www"), "2026120906", {0});
+    HttpServer server(dir.file("www"));
+    const std::string now = "SKYLOOM_UPDATE_NOW=@" + std::to_string(1796774400L + 8 * 3600);
+    const std::string run00 = "/rrfs.20261209/00/", grib2d = run00 + "rrfs.t00z.2dfld.13km.f003.na.grib2";
+    const std::string previous = "the forecast that is on screen\n";
+    writeFile(forecast, previous);
+    const std::set<std::string> before = leftovers();
+
+    const struct {
+        const char* what;
+        std::string prefix;
+        HttpServer::Fault fault;
+        const char* env;
+        const char* message;  // on stdout when it works, on stderr when it fails
+    } cases[] = {
+        {"404 for the run being published: the run before", "/", HttpServer::Fault::None, "",
+         "run 2026120906 is not available yet: rrfs.t06z.2dfld.13km.f003.na.grib2.idx: HTTP 404 from http"},
+        {"503 once for every file, retried", run00, HttpServer::Fault::UnavailableOnce, "SKYLOOM_UPDATE_RETRIES=1",
+         "RRFS run 2026120900"},
+        {"Range ignored: the range cut from the whole file", grib2d, HttpServer::Fault::IgnoreRange, "",
+         "RRFS run 2026120900"},
+        {"a body cut short", grib2d, HttpServer::Fault::CutShort, "", "transfer closed with"},
+        {"a reply that stalls", grib2d, HttpServer::Fault::Stall, "SKYLOOM_UPDATE_TIMEOUT=2", "cannot reach 127.0.0.1:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.setFault(c.prefix, c.fault);
+        const long asked = server.requests();
+        const Result r = update("--source " + server.url() + " --hours 0,3", now + " " + c.env);
+        server.setFault(c.prefix, HttpServer::Fault::None);
+        if (std::string(c.message).rfind("RRFS run", 0) == 0 || c.fault == HttpServer::Fault::None) {
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+            if (c.fault == HttpServer::Fault::None) {  // many requests over a few reused connections
+                long requests = 0, connections = 0;
+                const std::size_t at = r.out.find("fetched ");
+                ASSERT_NE(at, std::string::npos) << r.out;
+                std::sscanf(r.out.c_str() + at, "fetched %*[0-9] bytes in %ld requests over %ld connections", &requests,
+                            &connections);
+                EXPECT_GE(requests, 2 * connections) << r.out;
+                EXPECT_LE(connections, 6) << r.out;
+            }
+            ForecastData fd;
+            ASSERT_TRUE(fd.load(forecast.c_str()));
+            EXPECT_FLOAT_EQ(fd.pressureAt(200, 300, 1), 101030.0f);
+            EXPECT_FLOAT_EQ(fd.cloudAt(200, 300, 1), 13.0f);
+            EXPECT_FLOAT_EQ(fd.precipitationAt(200, 300, 1), 1.5f);
+            writeFile(forecast, previous);
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err.rfind("update_data.sh: hour 3 of run 2026120900: ", 0), 0u) << r.err;
+            EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+            EXPECT_EQ(readFile(forecast), previous);
+        }
+        EXPECT_EQ(leftovers(), before);
+        // 06's probe (2), 00's inventories (4) and ranges; every file once more after a 503.
+        if (c.fault == HttpServer::Fault::UnavailableOnce) {
+            EXPECT_GE(server.requests() - asked, 2 * (2 + 4 + 4));
+        }
+    }
+
+    // Connection refused and, with no network at all, the default servers: one line naming the
+    // host and why, nothing asked twice, and the forecast as it was.
+    const Result refused = update("--source http://127.0.0.1:9 --hours 0,3", now);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("cannot reach 127.0.0.1:9: "), std::string::npos) << refused.err;
+    if (std::system("unshare -n true 2>/dev/null") != 0) GTEST_SKIP() << "no network namespace for the offline case";
+    const Result offline = update("--hours 0,3", now + " unshare -n");
+    EXPECT_EQ(offline.status, 1);
+    EXPECT_EQ(offline.out, "");
+    EXPECT_EQ(std::count(offline.err.begin(), offline.err.end(), '\n'), 1) << offline.err;
+    EXPECT_NE(offline.err.find("cannot reach noaa-rrfs-ops-pds.s3.amazonaws.com: Could not resolve host"),
+              std::string::npos) << offline.err;
+    EXPECT_NE(offline.err.find("cannot reach nomads.ncep.noaa.gov: "), std::string::npos) << offline.err;
+    EXPECT_EQ(readFile(forecast), previous);
+    EXPECT_EQ(leftovers(), before);
 }
 
 }  // namespace
