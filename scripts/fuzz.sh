@@ -11,7 +11,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
-harnesses=(${FUZZ_HARNESSES:-outline png jpeg forecast})
+harnesses=(${FUZZ_HARNESSES:-outline png jpeg forecast inventory grib})
 start=$(date +%s)
 
 flags="-O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined"

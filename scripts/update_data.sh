@@ -90,6 +90,9 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
+# The viewer reads our standard error through a pipe; if it has gone away, a message must not end
+# the script before it has cleaned up.
+trap '' PIPE
 
 # One update per directory at a time: a cron job and the viewer's Update button may overlap, and two
 # runs would download everything twice. The lock is on the directory itself, so nothing is left

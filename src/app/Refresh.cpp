@@ -110,19 +110,22 @@ bool startBackgroundUpdate() {
     return false;
 }
 
-std::string updateScriptFailure(int status) {
+std::string updateScriptFailure(int status, const std::string& lastLine) {
     char line[96] = "";
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
         std::snprintf(line, sizeof line, "update_data.sh failed with exit status %d", WEXITSTATUS(status));
     else if (WIFSIGNALED(status))
         std::snprintf(line, sizeof line, "update_data.sh was ended by signal %d", WTERMSIG(status));
-    return line;
+    if (!line[0] || lastLine.empty()) return line;
+    // The script's own reason, without its name said twice.
+    const std::string prefix = "update_data.sh: ";
+    return std::string(line) + ": " + (lastLine.compare(0, prefix.size(), prefix) == 0 ? lastLine.substr(prefix.size()) : lastLine);
 }
 
 void runRefreshChecks() {
     const bool scriptEnded = reapUpdateScripts() > 0;
     if (scriptEnded) {
-        const std::string failure = updateScriptFailure(lastUpdateScriptStatus());
+        const std::string failure = updateScriptFailure(lastUpdateScriptStatus(), lastUpdateScriptMessage());
         if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
     }
     // A script renames its file into place before it ends, so this check already sees it.

@@ -33,5 +33,6 @@ bool startBackgroundUpdate();
 // script that has ended without bringing a new file leaves the Update button available again.
 void runRefreshChecks();
 
-// The line that reports an ended script's wait status, or "" for a clean exit.
-std::string updateScriptFailure(int waitStatus);
+// The line that reports an ended script's wait status, or "" for a clean exit; a failure ends
+// with the script's own last line (its reason), when it wrote one.
+std::string updateScriptFailure(int waitStatus, const std::string& lastLine = "");

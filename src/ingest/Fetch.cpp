@@ -110,11 +110,14 @@ public:
             if (stopped) break;
             double wait = 1.0;
             for (const auto& j : waiting) wait = std::min(wait, std::max(0.0, j->notBefore - now()));
-            if (active.empty() && wait > 0) {
+            long soon = -1;  // libcurl's own next deadline (file:// transfers have no socket to wake us)
+            curl_multi_timeout(multi, &soon);
+            if (soon >= 0) wait = std::min(wait, soon / 1000.0);
+            if (active.empty() && !waiting.empty() && wait > 0) {
                 struct timespec ts{static_cast<time_t>(wait), static_cast<long>((wait - std::floor(wait)) * 1e9)};
                 nanosleep(&ts, nullptr);
             } else if (!active.empty()) {
-                curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait * 1000) + 1, nullptr);
+                curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait * 1000), nullptr);
             }
         }
     }

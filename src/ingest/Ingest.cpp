@@ -3,11 +3,15 @@
 
 #include <eccodes.h>
 #include <netcdf.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -115,6 +119,58 @@ int classify(codes_handle* h) {
     return classifyRecord(k);
 }
 
+// Checks the framing of every GRIB2 message in a file: the length in the indicator section, the
+// sections inside it and the end marker. ecCodes reads fields of a multi-field message from one
+// shared buffer and, handed a message whose sections overrun it, frees that buffer twice; so
+// nothing damaged is given to it. Returns "" or what is wrong.
+std::string framingProblem(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "cannot open " + path + ": " + std::strerror(errno);
+    struct stat st{};
+    const std::size_t n = fstat(fd, &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    void* map = n > 0 ? mmap(nullptr, n, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    close(fd);
+    if (map == MAP_FAILED) return std::string();  // empty or unreadable: the scan says so
+    const unsigned char* p = static_cast<const unsigned char*>(map);
+    auto be = [p](std::size_t at, int bytes) {
+        std::uint64_t v = 0;
+        for (int k = 0; k < bytes; ++k) v = v << 8 | p[at + k];
+        return v;
+    };
+    std::string problem;
+    std::size_t pos = 0;
+    for (int count = 1; problem.empty(); ++count) {
+        const void* found = memmem(p + pos, n - pos, "GRIB", 4);
+        if (!found) break;
+        const std::size_t at = static_cast<const unsigned char*>(found) - p;
+        const std::string which = "message " + std::to_string(count) + " (byte " + std::to_string(at) + ")";
+        if (n - at < 16) {
+            problem = which + " is cut short";
+            break;
+        }
+        std::uint64_t total = p[at + 7] == 2 ? be(at + 8, 8) : be(at + 4, 3);  // GRIB2, else GRIB1's length
+        if (total < 20 || total > n - at) {
+            problem = which + " is cut short: " + std::to_string(n - at) + " bytes of " + std::to_string(total);
+            break;
+        }
+        if (p[at + 7] == 2) {
+            const std::size_t end = at + total - 4;
+            if (std::memcmp(p + end, "7777", 4) != 0) problem = which + " has no end marker";
+            std::size_t q = at + 16;
+            while (problem.empty() && q < end) {
+                const std::uint64_t len = q + 5 <= end ? be(q, 4) : 0;
+                const unsigned section = q + 5 <= end ? p[q + 4] : 0;
+                if (len < 5 || len > end - q || section < 1 || section > 7)
+                    problem = which + " has a damaged section at byte " + std::to_string(q);
+                q += len;
+            }
+        }
+        pos = at + total;
+    }
+    munmap(map, n);
+    return problem;
+}
+
 std::string baseName(const std::string& p) {
     const std::size_t s = p.find_last_of('/');
     return s == std::string::npos ? p : p.substr(s + 1);
@@ -139,10 +195,17 @@ bool scanHour(const Options& opt, std::size_t k, GridInfo& runGrid, bool& haveGr
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
+    const std::string damage = framingProblem(path);
+    if (!damage.empty()) {
+        error = name + " is damaged: " + damage;
+        return false;
+    }
     int count = 0, err = 0, within = 0;
     off_t previous = -1;
     codes_grib_multi_support_reset_file(quietContext(), f.get());
-    for (Handle h = nextMessage(f.get(), err); h; h = nextMessage(f.get(), err)) {
+    for (;;) {
+        Handle h = nextMessage(f.get(), err);
+        if (!h) break;
         ++count;
         off_t offset = 0;
         codes_get_message_offset(h.get(), &offset);
@@ -444,7 +507,7 @@ bool convert(const Options& opt, std::string& error) {
     if (!out.create(opt.output, error)) return false;
     const int nc = out.nc;
     nc_set_fill(nc, NC_NOFILL, nullptr);
-    int tDim, yDim, xDim, fieldVar[kFieldCount], latVar, lonVar, timeVar;
+    int tDim = 0, yDim = 0, xDim = 0, fieldVar[kFieldCount], latVar, lonVar, timeVar;
     bool ok = out.check(nc_def_dim(nc, "time", NC_UNLIMITED, &tDim), "time", error) &&
               out.check(nc_def_dim(nc, "y", rows, &yDim), "y", error) &&
               out.check(nc_def_dim(nc, "x", cols, &xDim), "x", error);

@@ -150,10 +150,13 @@ TEST_F(ReloadE2E, ReloadCommandAndUpdateButtonRunTheScriptAndOfferTheButtonAgain
     ASSERT_TRUE(viewer.waitForNewFrames(3));
     EXPECT_LE(e2e::meanDifference(ready, e2e::screen(), button), 1.0);
 
-    // A script that fails: one line with its status, and the button is offered again.
-    ASSERT_TRUE(dir.writeUpdateScript("exit 1\n"));
+    // A script that fails: one line with its status and its own reason, and the button is offered again.
+    ASSERT_TRUE(dir.writeUpdateScript("echo 'update_data.sh: cannot reach nomads.ncep.noaa.gov: Could not resolve host' >&2\n"
+                                      "exit 1\n"));
     ASSERT_TRUE(viewer.click(updateX, updateY));
-    ASSERT_TRUE(waitForStderrCount("update_data.sh failed with exit status 1\n", 1, kCheck)) << viewer.stderrText();
+    ASSERT_TRUE(waitForStderrCount(
+        "update_data.sh failed with exit status 1: cannot reach nomads.ncep.noaa.gov: Could not resolve host\n", 1, kCheck))
+        << viewer.stderrText();
     // The button is offered again in the same check that reports the failure.
     ASSERT_TRUE(viewer.waitForNewFrames(3));
     EXPECT_LE(e2e::meanDifference(ready, e2e::screen(), button), 1.0);

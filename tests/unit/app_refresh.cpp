@@ -77,6 +77,10 @@ TEST(UpdateScriptReport, CleanExitSaysNothingFailuresSayHowTheyEnded) {
     EXPECT_EQ(updateScriptFailure(0), "");
     EXPECT_EQ(updateScriptFailure(1 << 8), "update_data.sh failed with exit status 1");
     EXPECT_EQ(updateScriptFailure(SIGKILL), "update_data.sh was ended by signal 9");
+    // With the script's last line: its reason, not its name twice.
+    EXPECT_EQ(updateScriptFailure(1 << 8, "update_data.sh: cannot reach nomads.ncep.noaa.gov: Could not resolve host"),
+              "update_data.sh failed with exit status 1: cannot reach nomads.ncep.noaa.gov: Could not resolve host");
+    EXPECT_EQ(updateScriptFailure(0, "update_data.sh: wrote ./forecast.nc"), "");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "Fixtures.h"
@@ -61,7 +62,13 @@ TEST_F(UpdateScriptTest, WaitingRunReturnsAfterTheScriptHasFinished) {
 TEST_F(UpdateScriptTest, BackgroundRunReturnsAtOnceAndIsReapedWhenItEnds) {
     // The script blocks on a FIFO until the test lets it go.
     ASSERT_EQ(mkfifo(dir.file("gate").c_str(), 0600), 0);
-    writeScript("read line < gate\nexit 5\n");
+    writeScript("read line < gate\necho first >&2\nprintf 'update_data.sh: the reason' >&2\nexit 5\n");
+    const auto openFiles = [] {
+        int n = 0;
+        for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) n += e.path().empty() ? 0 : 1;
+        return n;
+    };
+    const int filesBefore = openFiles();
     ASSERT_TRUE(runUpdateScript(false));
     EXPECT_EQ(pendingUpdateScripts(), 1);
     EXPECT_EQ(reapUpdateScripts(), 0);  // still running: not blocked on it
@@ -77,6 +84,9 @@ TEST_F(UpdateScriptTest, BackgroundRunReturnsAtOnceAndIsReapedWhenItEnds) {
     const int status = lastUpdateScriptStatus();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 5);
+    // Its last line, even without a newline, is kept for the failure report; its pipe is closed.
+    EXPECT_EQ(lastUpdateScriptMessage(), "update_data.sh: the reason");
+    EXPECT_EQ(openFiles(), filesBefore);
     // Nothing of ours is left to wait for: no zombie.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }

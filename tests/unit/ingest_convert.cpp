@@ -165,3 +165,19 @@ TEST(IngestNam, CopiesGrid218AsItIsInAnyMessageOrderAndRefusesOtherGrids) {
     for (const auto& e : fs::directory_iterator(dir.path()))
         EXPECT_NE(e.path().filename().string()[0], '.') << e.path();  // no temporary left behind
 }
+
+// Found by fuzzing: a fifth message whose section 3 claims to run past the message's end. ecCodes, reading
+// it with several fields per message allowed, freed its buffer twice; it is now refused first.
+TEST(IngestDamaged, AMessageWhoseSectionsOverrunItIsRefusedBeforeEcCodesReadsIt) {
+    TempDir dir;
+    ingest::Options opt;
+    opt.model = ingest::Model::Rrfs;
+    opt.cycle = "2026120900";
+    opt.hours = {3};
+    opt.files = {std::string(SKYLOOM_SOURCE_DIR) + "/tests/fuzz/regressions/grib-section-overrun.grib2"};
+    opt.output = dir.file("forecast.nc");
+    std::string error;
+    EXPECT_FALSE(ingest::convert(opt, error));
+    EXPECT_EQ(error, "hour 3: grib-section-overrun.grib2 is damaged: message 5 (byte 764) has a damaged section at byte 801");
+    EXPECT_FALSE(fs::exists(opt.output));
+}
