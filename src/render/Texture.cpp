@@ -32,36 +32,60 @@ void Texture::keepPixels(unsigned char* data) {
     pixels = data;
 }
 
-static void activeUnit(GLenum unit) {
+namespace {
+
+void makeActive(GLenum unit) {
     if (glActiveTexture) glActiveTexture(unit);
 }
 
-void Texture::bindToUnit(int i) {
+GLenum activeUnit() {
+    if (!glActiveTexture) return GL_TEXTURE0;  // no multitexturing: there is only unit 0
+    GLint unit = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    return static_cast<GLenum>(unit);
+}
+
+}  // namespace
+
+void Texture::pushBinding(const Binding& b) {
+    bindings.push_back(b);
     previousUnit = unit;
-    unit = GL_TEXTURE0 + i;
-    glEnable(target);
-    activeUnit(unit);
+    unit = b.toUnit ? static_cast<int>(b.unit) : -1;
+}
+
+void Texture::bindToUnit(int i) {
+    const GLenum on = static_cast<GLenum>(GL_TEXTURE0 + i);
+    pushBinding({on, activeUnit(), true});
+    makeActive(on);
+    glEnable(target);  // on unit i: enabled before the switch it would land on the unit left behind
     glBindTexture(target, name);
 }
 
 void Texture::bind() {
+    const GLenum now = activeUnit();
+    pushBinding({now, now, false});
     glEnable(target);
     glBindTexture(target, name);
-    if (unit != -1) {
-        previousUnit = unit;
-        unit = -1;
-    }
 }
 
 void Texture::unbind() {
-    if (unit >= 0) {
-        activeUnit(unit);
-        glBindTexture(target, 0);
-        activeUnit(GL_TEXTURE0);
-    }
+    if (bindings.empty()) return;
+    const Binding b = bindings.back();
+    bindings.pop_back();
+    const GLenum now = activeUnit();
+    if (now != b.unit) makeActive(b.unit);
+    glBindTexture(target, 0);
     glDisable(target);
-    unit = previousUnit;
-    previousUnit = -1;
+    // A plain bind did not switch units, so undoing it leaves the active unit as it finds it.
+    const GLenum after = b.toUnit ? b.activeBefore : now;
+    if (after != b.unit) makeActive(after);
+    auto recorded = [this](size_t fromTop) {
+        if (bindings.size() < fromTop) return -1;
+        const Binding& r = bindings[bindings.size() - fromTop];
+        return r.toUnit ? static_cast<int>(r.unit) : -1;
+    };
+    unit = recorded(1);
+    previousUnit = recorded(2);
 }
 
 int Texture::dimensions() const {
