@@ -45,6 +45,30 @@ GLenum activeUnit() {
     return static_cast<GLenum>(unit);
 }
 
+GLenum bindingQuery(GLenum target) {
+    switch (target) {
+        case GL_TEXTURE_1D: return GL_TEXTURE_BINDING_1D;
+        case GL_TEXTURE_3D: return GL_TEXTURE_BINDING_3D;
+        default: return GL_TEXTURE_BINDING_2D;
+    }
+}
+
+// Uploads bind the texture to reach it; whoever had the active unit's binding gets it back.
+class BindingKept {
+public:
+    BindingKept(GLenum target, GLuint name) : target_(target) {
+        glGetIntegerv(bindingQuery(target), &previous_);
+        glBindTexture(target, name);
+    }
+    ~BindingKept() { glBindTexture(target_, static_cast<GLuint>(previous_)); }
+    BindingKept(const BindingKept&) = delete;
+    BindingKept& operator=(const BindingKept&) = delete;
+
+private:
+    GLenum target_;
+    GLint previous_ = 0;
+};
+
 }  // namespace
 
 void Texture::pushBinding(const Binding& b) {
@@ -136,7 +160,7 @@ void Texture::setData1D(int w, unsigned char* data) {
     target = GL_TEXTURE_1D;
     keepPixels(data);
     if (!data) return;
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -150,7 +174,7 @@ void Texture::setData2D(int w, int h, unsigned char* data) {
     target = GL_TEXTURE_2D;
     keepPixels(data);
     if (!data) return;
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -163,7 +187,7 @@ void Texture::setFloatData2D(int w, int h, const float* values) {
     height = h;
     target = GL_TEXTURE_2D;
     if (!values) return;
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // Rows of single floats are always 4-byte aligned, the default unpack alignment.
@@ -181,7 +205,7 @@ void Texture::setData3D(int w, int h, int d, unsigned char* data) {
         std::fprintf(stderr, "Texture: no 3-D texture support\n");
         return;
     }
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_REPEAT);
