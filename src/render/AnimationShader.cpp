@@ -170,7 +170,8 @@ void AnimationShader::enable() {
             glGetIntegerv(GL_VIEWPORT, viewport);
             params.emplace_back("texC", frameAt(secondary, i0));
             params.emplace_back("texD", frameAt(secondary, i1));
-            params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
+            // The relief program samples no textons: the texture would only be bound for nothing.
+            if (method == 2) params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
             params.emplace_back("repeatX", sec ? sec->repeatX() : 1.0f);
             params.emplace_back("repeatY", sec ? sec->repeatY() : 1.0f);
             params.emplace_back("alpha3D", sec ? sec->alpha3D() : 0.0f);

@@ -46,12 +46,15 @@ void ShaderParam::apply(int loc) {
             break;
         case TEXTURE:
             // A missing texture (a frame not built yet) leaves its unit empty but still uses it up.
-            if (location == -1) {
-                if (value.texture) value.texture->bind();
-            } else {
+            // A sampler the program does not use gets nothing: a plain bind there would leave
+            // fixed-function texturing on for whatever is drawn after the program.
+            if (location != -1) {
                 if (value.texture) value.texture->bindToUnit(Shader::nextUnit);
                 glUniform1i(location, Shader::nextUnit);
+            } else if (!Shader::supported) {
+                if (value.texture) value.texture->bind();
             }
+            bound = value.texture && (location != -1 || !Shader::supported);
             ++Shader::nextUnit;
             break;
         default:
@@ -60,7 +63,9 @@ void ShaderParam::apply(int loc) {
 }
 
 void ShaderParam::release() {
-    if (type == TEXTURE && value.texture) value.texture->unbind();
+    if (type != TEXTURE || !bound) return;
+    bound = false;
+    if (value.texture) value.texture->unbind();
 }
 
 void Shader::initialize() {
@@ -118,20 +123,29 @@ void Shader::printLog(std::ostream& out) const {
     out << log.data() << '\n';
 }
 
+static GLenum activeUnit() {
+    if (!glActiveTexture) return GL_TEXTURE0;
+    GLint unit = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    return static_cast<GLenum>(unit);
+}
+
 void Shader::enable() {
     if (current) current->disable();
+    callerUnit = activeUnit();
     if (supported) glUseProgram(program);
     nextUnit = 1;
     for (ShaderParam& p : params) p.apply(supported ? glGetUniformLocation(program, p.name) : -1);
+    // Binding to units switched the active one; what is drawn through the program expects the caller's.
+    if (glActiveTexture) glActiveTexture(callerUnit);
     current = this;
 }
 
 void Shader::disable() {
     if (supported) glUseProgram(0);
     nextUnit = 1;
-    for (ShaderParam& p : params) p.release();
-    glEnable(GL_TEXTURE_2D);
-    if (glActiveTexture) glActiveTexture(GL_TEXTURE0);
-    glDisable(GL_TEXTURE_2D);
+    // Latest first, so that bindings stacked on one unit or one texture come undone in order.
+    for (auto p = params.rbegin(); p != params.rend(); ++p) p->release();
+    if (glActiveTexture) glActiveTexture(callerUnit);
     current = nullptr;
 }

@@ -35,9 +35,11 @@ public:
     ShaderParam& operator=(const ShaderParam&) = default;
 
     // Pushes the value to the uniform at `location` (-1: keep the stored one). Textures take the
-    // next texture unit, whether or not the uniform exists, so later units do not shift.
+    // next texture unit, whether or not the uniform exists, so later units do not shift; a
+    // sampler the program does not use gets no texture, and without shader support the texture
+    // is bound for fixed-function drawing instead.
     void apply(int location);
-    // Unbinds a texture parameter; other types have nothing to release.
+    // Unbinds the texture apply() bound, if it bound one; other types have nothing to release.
     void release();
 
     const char* name;
@@ -48,11 +50,13 @@ public:
         Texture* texture;
     } value;
     int location = -1;
+    bool bound = false;  // apply() bound the texture and release() has not yet undone it
 };
 
 // A GLSL program with an ordered list of uniform values. Enabling installs the program and pushes
 // the values, binding texture parameters to units 1, 2, ... in list order; without shader support
-// the textures are bound for fixed-function drawing instead.
+// the textures are bound for fixed-function drawing instead. Disabling undoes those bindings and
+// leaves the unit active that was active at enable().
 class Shader {
 public:
     Shader();
@@ -85,4 +89,7 @@ public:
 protected:
     GLuint program = 0;
     std::vector<ShaderParam> params;
+
+private:
+    GLenum callerUnit = GL_TEXTURE0;  // the active unit at enable(), active again after disable()
 };

@@ -32,36 +32,84 @@ void Texture::keepPixels(unsigned char* data) {
     pixels = data;
 }
 
-static void activeUnit(GLenum unit) {
+namespace {
+
+void makeActive(GLenum unit) {
     if (glActiveTexture) glActiveTexture(unit);
 }
 
-void Texture::bindToUnit(int i) {
+GLenum activeUnit() {
+    if (!glActiveTexture) return GL_TEXTURE0;  // no multitexturing: there is only unit 0
+    GLint unit = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    return static_cast<GLenum>(unit);
+}
+
+GLenum bindingQuery(GLenum target) {
+    switch (target) {
+        case GL_TEXTURE_1D: return GL_TEXTURE_BINDING_1D;
+        case GL_TEXTURE_3D: return GL_TEXTURE_BINDING_3D;
+        default: return GL_TEXTURE_BINDING_2D;
+    }
+}
+
+// Uploads bind the texture to reach it; whoever had the active unit's binding gets it back.
+class BindingKept {
+public:
+    BindingKept(GLenum target, GLuint name) : target_(target) {
+        glGetIntegerv(bindingQuery(target), &previous_);
+        glBindTexture(target, name);
+    }
+    ~BindingKept() { glBindTexture(target_, static_cast<GLuint>(previous_)); }
+    BindingKept(const BindingKept&) = delete;
+    BindingKept& operator=(const BindingKept&) = delete;
+
+private:
+    GLenum target_;
+    GLint previous_ = 0;
+};
+
+}  // namespace
+
+void Texture::pushBinding(const Binding& b) {
+    bindings.push_back(b);
     previousUnit = unit;
-    unit = GL_TEXTURE0 + i;
-    glEnable(target);
-    activeUnit(unit);
+    unit = b.toUnit ? static_cast<int>(b.unit) : -1;
+}
+
+void Texture::bindToUnit(int i) {
+    const GLenum on = static_cast<GLenum>(GL_TEXTURE0 + i);
+    pushBinding({on, activeUnit(), true});
+    makeActive(on);
+    glEnable(target);  // on unit i: enabled before the switch it would land on the unit left behind
     glBindTexture(target, name);
 }
 
 void Texture::bind() {
+    const GLenum now = activeUnit();
+    pushBinding({now, now, false});
     glEnable(target);
     glBindTexture(target, name);
-    if (unit != -1) {
-        previousUnit = unit;
-        unit = -1;
-    }
 }
 
 void Texture::unbind() {
-    if (unit >= 0) {
-        activeUnit(unit);
-        glBindTexture(target, 0);
-        activeUnit(GL_TEXTURE0);
-    }
+    if (bindings.empty()) return;
+    const Binding b = bindings.back();
+    bindings.pop_back();
+    const GLenum now = activeUnit();
+    if (now != b.unit) makeActive(b.unit);
+    glBindTexture(target, 0);
     glDisable(target);
-    unit = previousUnit;
-    previousUnit = -1;
+    // A plain bind did not switch units, so undoing it leaves the active unit as it finds it.
+    const GLenum after = b.toUnit ? b.activeBefore : now;
+    if (after != b.unit) makeActive(after);
+    auto recorded = [this](size_t fromTop) {
+        if (bindings.size() < fromTop) return -1;
+        const Binding& r = bindings[bindings.size() - fromTop];
+        return r.toUnit ? static_cast<int>(r.unit) : -1;
+    };
+    unit = recorded(1);
+    previousUnit = recorded(2);
 }
 
 int Texture::dimensions() const {
@@ -112,7 +160,7 @@ void Texture::setData1D(int w, unsigned char* data) {
     target = GL_TEXTURE_1D;
     keepPixels(data);
     if (!data) return;
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -126,7 +174,7 @@ void Texture::setData2D(int w, int h, unsigned char* data) {
     target = GL_TEXTURE_2D;
     keepPixels(data);
     if (!data) return;
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -139,7 +187,7 @@ void Texture::setFloatData2D(int w, int h, const float* values) {
     height = h;
     target = GL_TEXTURE_2D;
     if (!values) return;
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     // Rows of single floats are always 4-byte aligned, the default unpack alignment.
@@ -157,7 +205,7 @@ void Texture::setData3D(int w, int h, int d, unsigned char* data) {
         std::fprintf(stderr, "Texture: no 3-D texture support\n");
         return;
     }
-    glBindTexture(target, name);
+    const BindingKept kept(target, name);
     glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_REPEAT);

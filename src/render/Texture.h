@@ -2,10 +2,12 @@
 
 #include <GL/glew.h>
 
+#include <vector>
+
 class ColorCalculator;
 
 // One OpenGL texture object (1-D, 2-D or 3-D) with the pixel buffer that last filled it and a
-// two-deep record of the texture unit it is bound to. Needs a current OpenGL context.
+// record of the texture units it is bound to. Needs a current OpenGL context.
 class Texture {
 public:
     explicit Texture(GLenum target);
@@ -13,11 +15,13 @@ public:
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
 
-    // Binds to unit i (remembering the previous unit) and leaves unit i active.
+    // Binds and enables the target on unit i, and leaves unit i active.
     virtual void bindToUnit(int i);
-    // Binds on the currently active unit.
+    // Binds and enables the target on the currently active unit.
     virtual void bind();
-    // Releases the current binding and restores the one recorded before it.
+    // Undoes the latest bind not yet undone, on the unit where it acted: texture 0 bound and the
+    // target disabled there. After bindToUnit the unit active before it is active again; after
+    // bind the active unit is left alone. With nothing bound it does nothing.
     virtual void unbind();
 
     int dimensions() const;
@@ -55,10 +59,20 @@ public:
     GLint internalFormat = GL_RGBA8;
     unsigned char* pixels = nullptr;
     bool ownsPixels = false;
-    int unit = -1;          // GL_TEXTURE0 + i while bound to unit i
-    int previousUnit = -1;  // unit saved by the last bind
+    // The two latest bindings not yet undone: GL_TEXTURE0 + i for one made by bindToUnit(i),
+    // -1 for one made by bind() or for none.
+    int unit = -1;
+    int previousUnit = -1;
 
 private:
+    // What one bind did, so that unbind can undo exactly that.
+    struct Binding {
+        GLenum unit;          // where the target was enabled and the name bound
+        GLenum activeBefore;  // the unit active before the bind
+        bool toUnit;          // made by bindToUnit (which switched the active unit)
+    };
+    std::vector<Binding> bindings;
+    void pushBinding(const Binding& b);
     static long liveCount;
     void releasePixels();
     void keepPixels(unsigned char* data);

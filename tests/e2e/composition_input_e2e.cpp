@@ -132,6 +132,33 @@ TEST_F(CompositionE2E, KeysMenusAndClicksChangeThePicture) {
     EXPECT_EQ(viewer.exitCode(), 0);
 }
 
+// Shaded relief once left its texton texture switched on for all later drawing: outlines, marks
+// and panels were gone until restart. Visiting it, by preset or by "t", must leave no trace.
+TEST_F(CompositionE2E, AVisitToShadedReliefLeavesThePictureAsItWas) {
+    startViewer();
+    ASSERT_TRUE(viewer.key("s"));
+    ASSERT_TRUE(viewer.click(30, g.height - 35));  // pause: a still picture
+    ASSERT_TRUE(viewer.key("1"));
+    const e2e::Rect window = area(0, 0, g.width, g.height);
+    const e2e::Image before = e2e::screen();
+
+    ASSERT_TRUE(viewer.key("5"));
+    EXPECT_GT(changeSince(before, map()), 3.0);  // the relief is drawn
+    ASSERT_TRUE(viewer.key("1"));
+    EXPECT_LT(changeSince(before, window), 0.05) << "after 5 then 1";
+
+    // "t" from the texton layer: Shaded, OFF, then back ON.
+    ASSERT_TRUE(viewer.key("t"));
+    EXPECT_GT(changeSince(before, map()), 3.0);
+    ASSERT_TRUE(viewer.key("t"));
+    ASSERT_TRUE(viewer.key("t"));
+    EXPECT_LT(changeSince(before, window), 0.05) << "after t through Shaded";
+
+    ASSERT_TRUE(viewer.key("Escape"));
+    ASSERT_TRUE(viewer.waitForExit(15));
+    EXPECT_EQ(viewer.exitCode(), 0);
+}
+
 TEST_F(CompositionE2E, ResizeKeepsTheKeyAtTheRightEdgeAndCornerTapsExit) {
     startViewer();
     ASSERT_TRUE(viewer.key("s"));

@@ -355,6 +355,61 @@ TEST_F(AnimationShaderTest, ShadingDarkensSlopesAndLeavesFlatGroundAlone) {
     EXPECT_FLOAT_EQ(param(shader, "shadingScale")->value.f, 0.8f);
 }
 
+// Fixed-function drawing after a background frame must be untextured whichever program drew it:
+// a sampler one program does not read once left the texton texture enabled on unit 5.
+TEST_F(AnimationShaderTest, EveryProgramLeavesFixedFunctionDrawingAsItFoundIt) {
+    AnimationShader shader(2, 2, 0);
+    for (int f = 0; f < 2; ++f) {
+        shader.setFrame(f, flat(0.4f), 0);
+        shader.setFrame(f, rampAlongS(), 1);
+    }
+    shader.setVariable(&primary, 0);
+    shader.setVariable(&secondary, 1);
+    shader.setPosition(0.5f);
+    GLint units = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    ASSERT_GE(units, 7);  // the fullest program samples units 1 to 6
+    const GLenum targets[3] = {GL_TEXTURE_1D, GL_TEXTURE_2D, GL_TEXTURE_3D};
+    // The context is shared with the tests before this one: start with texturing off everywhere.
+    for (int u = 0; u < units; ++u) {
+        glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+        for (GLenum t : targets) glDisable(t);
+    }
+    const GLenum callerUnit = GL_TEXTURE2;  // not unit 0, so a frame that forces 0 shows
+    const unsigned char plain[3] = {30, 160, 220};
+    const struct {
+        int method;
+        bool contours;
+    } programs[] = {{0, false}, {1, false}, {2, true}, {2, false}, {3, false}};
+    for (const auto& p : programs) {
+        SCOPED_TRACE(testing::Message() << "method " << p.method << " contours " << p.contours);
+        shader.setMethod(p.method);
+        shader.setContours(p.contours);
+        glActiveTexture(callerUnit);
+        const auto background = draw(shader, 32, 32);
+        EXPECT_NE(background[2], 255) << "the frame was drawn over the clear colour";
+        GLint active = 0;
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+        EXPECT_EQ(active, static_cast<GLint>(callerUnit));
+        for (int u = 0; u < units; ++u) {
+            glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + u));
+            for (GLenum t : targets) EXPECT_FALSE(glIsEnabled(t)) << "unit " << u << " target 0x" << std::hex << t;
+        }
+        glActiveTexture(GL_TEXTURE0);
+        glColor3ubv(plain);
+        glBegin(GL_QUADS);
+        glVertex2f(-0.5f, -0.5f);
+        glVertex2f(0.5f, -0.5f);
+        glVertex2f(0.5f, 0.5f);
+        glVertex2f(-0.5f, 0.5f);
+        glEnd();
+        const auto quad = testsupport::GlContext::readPixel(kView / 2, kView / 2);
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(quad[c], plain[c]) << "channel " << c;
+        glColor3f(1, 1, 1);
+        EXPECT_EQ(testsupport::GlContext::glErrors(), "");
+    }
+}
+
 TEST_F(AnimationShaderTest, MethodFollowsTheVariablesAndIndicesWrap) {
     AnimationShader shader(2, 3, 0);
     shader.setVariable(&primary, 0);

@@ -131,10 +131,16 @@ TEST_F(ShaderTest, UnusedSamplerStillUsesUpAUnit) {
     shader.addParameter(ShaderParam("second", &b));
     shader.enable();
     EXPECT_EQ(a.unit, GL_TEXTURE1);
-    EXPECT_EQ(unused.unit, -1);  // bound with a plain bind()
+    EXPECT_EQ(unused.unit, -1);  // not bound anywhere: the program would not read it
+    EXPECT_EQ(boundOnUnit(1), static_cast<GLint>(a.name));
     EXPECT_EQ(b.unit, GL_TEXTURE3);
     EXPECT_EQ(Shader::nextUnit, 4);
     shader.disable();
+    for (int u = 0; u < 4; ++u) {
+        glActiveTexture(GL_TEXTURE0 + u);
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << "unit " << u;
+    }
+    glActiveTexture(GL_TEXTURE0);
 }
 
 TEST_F(ShaderTest, EnablingTwiceReleasesFirstAndAttachRefusesWhileCurrent) {
