@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Skyloom needs to build, test and run. Idempotent: quiet and quick when
 # everything is already there. Runs apt-get as root, or through sudo.
+#   bash scripts/deps.sh            what the build, the tests and scripts/run.sh need
+#   bash scripts/deps.sh --package  that, and the tools that build and check the .deb
+#                                   (scripts/package.sh, tests/package/)
 set -euo pipefail
 
 packages=(
@@ -14,6 +17,15 @@ packages=(
   ffmpeg
   clang libclang-rt-14-dev
 )
+case ${1:-} in
+  --package)
+    # dpkg-shlibdeps and dpkg-buildflags; file, which CPack needs to find the binaries for shlibdeps;
+    # help2man for the manual pages; lintian; systemd-analyze to verify the units, and man to look
+    # up their Documentation= pages.
+    packages+=(dpkg-dev file help2man lintian systemd man-db) ;;
+  "") ;;
+  *) echo "usage: bash scripts/deps.sh [--package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

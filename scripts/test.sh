@@ -2,8 +2,9 @@
 # Installs what is missing, builds, and runs the tests, printing how long each stage took.
 #   bash scripts/test.sh          unit, gl (own Xvfb) and e2e (own Xvfb) tests
 #   bash scripts/test.sh --full   the same, then the unit, gl and e2e tests again in an
-#                                 AddressSanitizer + UndefinedBehaviorSanitizer build, then the
-#                                 fuzzers for a short while (what CI runs)
+#                                 AddressSanitizer + UndefinedBehaviorSanitizer build, the
+#                                 fuzzers for a short while, then the Debian package: built,
+#                                 installed, run and purged on this machine (what CI runs)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export TZ=UTC
@@ -59,3 +60,8 @@ stage "sanitizer e2e tests" env ASAN_OPTIONS=detect_leaks=0 SKYLOOM_SOAK_RELOADS
 if [ -f "$root/scripts/fuzz.sh" ]; then
   stage "fuzzing" bash "$root/scripts/fuzz.sh"
 fi
+
+# A Release build of the programs alone (build-pkg/), made into the .deb; the test installs it with
+# apt-get, runs it and purges it again.
+stage "package build" bash "$root/scripts/package.sh"
+stage "package test" bash "$root/tests/package/package_test.sh"

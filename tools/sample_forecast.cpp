@@ -9,10 +9,29 @@
 
 namespace {
 
-void usage() {
-    std::fprintf(stderr,
-                 "usage: skyloom-sample-forecast OUTPUT.nc [--steps N] [--step-hours H] [--start UNIX_SECONDS]\n"
-                 "                              [--seed N] [--size NXxNY] [--missing-value] [--missing-points N]\n");
+const char kUsage[] =
+    "usage: skyloom-sample-forecast OUTPUT.nc [--steps N] [--step-hours H] [--start UNIX_SECONDS]\n"
+    "                              [--seed N] [--size NXxNY] [--missing-value] [--missing-points N]\n";
+
+void usage() { std::fputs(kUsage, stderr); }
+
+void help() {
+    std::fputs(kUsage, stdout);
+    std::fputs("Writes a synthetic forecast for the Skyloom viewer: a netCDF classic file laid out like NAM on\n"
+               "NCEP grid 218, with lows and highs drifting east, winds around them, a meandering jet stream,\n"
+               "temperature with a diurnal cycle, and cloud and precipitation near the lows. The file is\n"
+               "written beside OUTPUT.nc and renamed into place when complete. Works offline.\n"
+               "\n"
+               "  --steps N             number of forecast steps (default 29)\n"
+               "  --step-hours H        hours between steps (default 3)\n"
+               "  --start UNIX_SECONDS  time of the first step (default: the latest 00, 06, 12 or 18 UTC)\n"
+               "  --seed N              seed of the weather pattern (default 1)\n"
+               "  --size NXxNY          grid size in points (default 614x428, grid 218)\n"
+               "  --missing-value       give each field a missing_value attribute besides _FillValue\n"
+               "  --missing-points N    set N random wind points (both levels) to the fill value\n"
+               "  --help                print this text and exit\n"
+               "Exit status: 0 when the file was written, 1 when it could not be, 2 for bad arguments.\n",
+               stdout);
 }
 
 bool parseLong(const char* text, long long lo, long long hi, long long& out) {
@@ -33,7 +52,10 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         long long n = 0;
-        if (a == "--missing-value") {
+        if (a == "--help") {
+            help();
+            return 0;
+        } else if (a == "--missing-value") {
             opt.missingValueAttribute = true;
         } else if (a == "--steps" && hasValue && parseLong(argv[i + 1], 1, 100000, n)) {
             opt.steps = static_cast<int>(n), ++i;
