@@ -49,6 +49,7 @@ for h in "${harnesses[@]}"; do
     # own counts: a claim over 256 MB gets a null pointer (our code's new still fails), which keeps
     # the runs fast; the library does not check every one, so some of its reported crashes are that.
     ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=256" \
+    LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
       "$out/fuzz_$h" "$corpus" -max_total_time="$left" -timeout=10 -rss_limit_mb=2048 \
       -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$out/artifacts/$h-" >"$log" 2>&1

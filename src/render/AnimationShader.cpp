@@ -143,6 +143,8 @@ int AnimationShader::cyclePrimary(int delta) { return primary = wrapIndex(primar
 int AnimationShader::cycleSecondary(int delta) { return secondary = wrapIndex(secondary + delta, variableCount); }
 
 void AnimationShader::enable() {
+    // Enabled twice in a row: the bindings of the list about to be rebuilt are undone first.
+    if (current) current->disable();
     params.clear();
     if (position > frameCount - 1) position = static_cast<float>(frameCount - 1);
     if (position < 0) position = 0;
