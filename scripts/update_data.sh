@@ -38,7 +38,8 @@ back to the run before; a server error is retried with back-off; a server that c
   --cycle YYYYMMDDHH  model run (HH 00, 06, 12 or 18); default: the newest complete run, falling
                       back to earlier ones while the newest is still being published
   --hours LIST        forecast hours, increasing, at least two, at most 84 (default 0,3,...,84)
-  --source URL_OR_DIR a mirror URL or a local directory laid out as the servers are:
+  --source URL_OR_DIR
+                      a mirror URL or a local directory laid out as the servers are:
                       rrfs.YYYYMMDD/HH/rrfs.tHHz.{2dfld,prslev}.13km.fFFF.na.grib2 with .idx files
                       (read the same way, through the .idx), or for NAM nam.tHHz.awphysFF.tm00.grib2
   --output PATH       the file to replace (default ./forecast.nc)

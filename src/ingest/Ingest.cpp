@@ -156,14 +156,22 @@ std::string framingProblem(const std::string& path) {
         if (p[at + 7] == 2) {
             const std::size_t end = at + total - 4;
             if (std::memcmp(p + end, "7777", 4) != 0) problem = which + " has no end marker";
+            // Sections 1, 2 (optional), 3, 4, 5, 6, 7; further fields repeat from 2, 3 or 4.
             std::size_t q = at + 16;
+            unsigned last = 0;
             while (problem.empty() && q < end) {
                 const std::uint64_t len = q + 5 <= end ? be(q, 4) : 0;
                 const unsigned section = q + 5 <= end ? p[q + 4] : 0;
-                if (len < 5 || len > end - q || section < 1 || section > 7)
+                const bool follows = last == 0   ? section == 1
+                                     : last == 1 ? section == 2 || section == 3
+                                     : last == 7 ? section >= 2 && section <= 4
+                                                 : section == last + 1;
+                if (len < 5 || len > end - q || !follows)
                     problem = which + " has a damaged section at byte " + std::to_string(q);
+                last = section;
                 q += len;
             }
+            if (problem.empty() && last != 7) problem = which + " ends before its data section";
         }
         pos = at + total;
     }

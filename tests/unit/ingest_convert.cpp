@@ -166,18 +166,28 @@ TEST(IngestNam, CopiesGrid218AsItIsInAnyMessageOrderAndRefusesOtherGrids) {
         EXPECT_NE(e.path().filename().string()[0], '.') << e.path();  // no temporary left behind
 }
 
-// Found by fuzzing: a fifth message whose section 3 claims to run past the message's end. ecCodes, reading
-// it with several fields per message allowed, freed its buffer twice; it is now refused first.
-TEST(IngestDamaged, AMessageWhoseSectionsOverrunItIsRefusedBeforeEcCodesReadsIt) {
+// Found by fuzzing: damaged messages that ecCodes, reading several fields per message, freed twice
+// (the converter aborted): a section running past the message's end, and a message whose last
+// section is not the data section. Both are now refused before ecCodes reads the file.
+TEST(IngestDamaged, MessagesWithBrokenSectionsAreRefusedBeforeEcCodesReadsThem) {
     TempDir dir;
-    ingest::Options opt;
-    opt.model = ingest::Model::Rrfs;
-    opt.cycle = "2026120900";
-    opt.hours = {3};
-    opt.files = {std::string(SKYLOOM_SOURCE_DIR) + "/tests/fuzz/regressions/grib-section-overrun.grib2"};
-    opt.output = dir.file("forecast.nc");
-    std::string error;
-    EXPECT_FALSE(ingest::convert(opt, error));
-    EXPECT_EQ(error, "hour 3: grib-section-overrun.grib2 is damaged: message 5 (byte 764) has a damaged section at byte 801");
-    EXPECT_FALSE(fs::exists(opt.output));
+    const struct {
+        const char* file;
+        const char* error;
+    } cases[] = {
+        {"grib-section-overrun.grib2", "message 5 (byte 764) has a damaged section at byte 801"},
+        {"grib-section-out-of-order.grib2", "message 5 (byte 764) has a damaged section at byte 946"},
+    };
+    for (const auto& c : cases) {
+        ingest::Options opt;
+        opt.model = ingest::Model::Rrfs;
+        opt.cycle = "2026120900";
+        opt.hours = {3};
+        opt.files = {std::string(SKYLOOM_SOURCE_DIR) + "/tests/fuzz/regressions/" + c.file};
+        opt.output = dir.file("forecast.nc");
+        std::string error;
+        EXPECT_FALSE(ingest::convert(opt, error));
+        EXPECT_EQ(error, "hour 3: " + std::string(c.file) + " is damaged: " + c.error);
+        EXPECT_FALSE(fs::exists(opt.output));
+    }
 }
