@@ -48,6 +48,8 @@ Outcome classifyTransfer(int curlCode, long httpStatus) {
 
 namespace {
 
+constexpr long long kMostBytes = 1LL << 28;  // an inventory or the last message of a file
+
 double now() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -155,6 +157,9 @@ private:
         curl_easy_getinfo(j.easy, CURLINFO_RESPONSE_CODE, &status);
         if (status != 0 && status != 200 && status != 206) return len;  // an error page: not kept
         if (!(j.ranged && status == 200)) {
+            // More than was asked for (or an inventory past any real one's size) is not kept.
+            const long long most = j.ranged && j.range.end >= 0 ? j.range.end - j.range.start + 1 : kMostBytes;
+            if (static_cast<long long>(j.body.size() + len) > most) return 0;
             j.body.append(p, len);
             return len;
         }
@@ -202,7 +207,7 @@ private:
         j->enough = false;
         const std::string url = opt.sources[j->sources[j->at]] + "/" + j->rel;
         curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,file");
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,ftp,file");
         curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L);
