@@ -186,8 +186,8 @@ private:
             std::unique_ptr<Job> j = std::move(*it);
             it = waiting.erase(it);
             while (j->at < j->sources.size() && hostDown(j->sources[j->at])) {
-                j->why = deadWhy[hostOf(opt.sources[j->sources[j->at]])];
-                j->why = "cannot reach " + hostOf(opt.sources[j->sources[j->at]]) + ": " + j->why;
+                const std::string host = hostOf(opt.sources[j->sources[j->at]]);
+                j->why = "cannot reach " + host + ": " + deadWhy[host];
                 ++j->at;
             }
             if (j->at >= j->sources.size()) {
@@ -409,6 +409,9 @@ bool fetchRrfs(const FetchOptions& opt, FetchResult& result, std::string& error)
         if (error.empty()) error = e;
         f.stop();
     };
+    auto failHour = [&](int hour) {
+        return [&, hour](Job& d) { fail("hour " + std::to_string(hour) + " of run " + result.run + ": " + d.why); };
+    };
     auto partDone = [&](Hour& h) {
         if (--h.missing > 0) return;
         std::FILE* out = std::fopen(h.path.c_str(), "wb");
@@ -438,7 +441,7 @@ bool fetchRrfs(const FetchOptions& opt, FetchResult& result, std::string& error)
                 h.parts[k][r] = std::move(d.body);
                 partDone(h);
             };
-            j->failed = [&, hour = h.hour](Job& d) { fail("hour " + std::to_string(hour) + " of run " + result.run + ": " + d.why); };
+            j->failed = failHour(h.hour);
             f.submit(std::move(j));
         }
         partDone(h);
@@ -458,7 +461,7 @@ bool fetchRrfs(const FetchOptions& opt, FetchResult& result, std::string& error)
             }
             auto j = job(rel + ".idx", order);
             j->done = [&, k, rel, i](Job& d) { ranges(hours[i], k, d.body, rel); };
-            j->failed = [&, hour = h.hour](Job& d) { fail("hour " + std::to_string(hour) + " of run " + result.run + ": " + d.why); };
+            j->failed = failHour(h.hour);
             f.submit(std::move(j));
         }
     }

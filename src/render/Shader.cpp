@@ -123,16 +123,9 @@ void Shader::printLog(std::ostream& out) const {
     out << log.data() << '\n';
 }
 
-static GLenum activeUnit() {
-    if (!glActiveTexture) return GL_TEXTURE0;
-    GLint unit = GL_TEXTURE0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
-    return static_cast<GLenum>(unit);
-}
-
 void Shader::enable() {
     if (current) current->disable();
-    callerUnit = activeUnit();
+    callerUnit = activeTextureUnit();
     if (supported) glUseProgram(program);
     nextUnit = 1;
     for (ShaderParam& p : params) p.apply(supported ? glGetUniformLocation(program, p.name) : -1);

@@ -38,13 +38,6 @@ void makeActive(GLenum unit) {
     if (glActiveTexture) glActiveTexture(unit);
 }
 
-GLenum activeUnit() {
-    if (!glActiveTexture) return GL_TEXTURE0;  // no multitexturing: there is only unit 0
-    GLint unit = GL_TEXTURE0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
-    return static_cast<GLenum>(unit);
-}
-
 GLenum bindingQuery(GLenum target) {
     switch (target) {
         case GL_TEXTURE_1D: return GL_TEXTURE_BINDING_1D;
@@ -71,6 +64,13 @@ private:
 
 }  // namespace
 
+GLenum activeTextureUnit() {
+    if (!glActiveTexture) return GL_TEXTURE0;  // no multitexturing: there is only unit 0
+    GLint unit = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    return static_cast<GLenum>(unit);
+}
+
 void Texture::pushBinding(const Binding& b) {
     bindings.push_back(b);
     previousUnit = unit;
@@ -79,14 +79,14 @@ void Texture::pushBinding(const Binding& b) {
 
 void Texture::bindToUnit(int i) {
     const GLenum on = static_cast<GLenum>(GL_TEXTURE0 + i);
-    pushBinding({on, activeUnit(), true});
+    pushBinding({on, activeTextureUnit(), true});
     makeActive(on);
     glEnable(target);  // on unit i: enabled before the switch it would land on the unit left behind
     glBindTexture(target, name);
 }
 
 void Texture::bind() {
-    const GLenum now = activeUnit();
+    const GLenum now = activeTextureUnit();
     pushBinding({now, now, false});
     glEnable(target);
     glBindTexture(target, name);
@@ -96,7 +96,7 @@ void Texture::unbind() {
     if (bindings.empty()) return;
     const Binding b = bindings.back();
     bindings.pop_back();
-    const GLenum now = activeUnit();
+    const GLenum now = activeTextureUnit();
     if (now != b.unit) makeActive(b.unit);
     glBindTexture(target, 0);
     glDisable(target);

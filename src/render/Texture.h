@@ -6,6 +6,9 @@
 
 class ColorCalculator;
 
+// GL_TEXTURE0 + i for the active texture unit (GL_TEXTURE0 without multitexturing).
+GLenum activeTextureUnit();
+
 // One OpenGL texture object (1-D, 2-D or 3-D) with the pixel buffer that last filled it and a
 // record of the texture units it is bound to. Needs a current OpenGL context.
 class Texture {
