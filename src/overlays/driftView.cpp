@@ -217,8 +217,15 @@ void driftView::popMapTransform() const {
 void driftView::drawBackground(double t) {
     if (!Shader::isSupported() || !shader || !quadList) return;
     shader->setPosition(static_cast<float>(t));
+    // The background is the first thing in the frame, over the cleared black window: blending and
+    // depth work would only cost (nothing drawn later lies behind it).
+    shader->setOverBlack(true);
     shader->enable();
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
     glCallList(quadList);
+    glPopAttrib();
     shader->disable();
 }
 

@@ -6,6 +6,7 @@
 
 #include "BackgroundShaderSource.h"
 #include "ShadedVariable.h"
+#include "StepBlend.h"
 #include "Texture.h"
 
 const char* AnimationShader::fragmentSource() { return skyloom_shaders::backgroundFrag; }
@@ -20,13 +21,26 @@ AnimationShader::AnimationShader(int fc, int vc, int m)
         printLog(std::cerr);
         return;
     }
-    // All programs are built now, so a fault in any shows at start-up and a key press that
-    // changes the drawing only switches programs. After the first failure the rest would only
-    // repeat its log; they stay empty.
-    for (int k = 0; k < kPrograms; ++k) programs[k] = k == 0 ? program : glCreateProgram();
-    for (int k = 0; k < kPrograms; ++k)
-        if (!buildProgram(k)) break;
-    program = programs[programIndex(method, useContour)];
+    stepBlend = std::make_unique<StepBlend>();
+    // The programs a key press may switch to are built now, so a fault shows at start-up. The
+    // per-pixel blending ones are only needed where the blend pass cannot serve; built on demand.
+    const bool blend = stepBlend->available();
+    for (int k = 0; k < kPrograms && !buildFailed; ++k) programFor(k, blend && k != 0);
+    program = programFor(programIndex(method, useContour), blend && method != 0);
+}
+
+GLuint AnimationShader::programFor(int k, bool blended) {
+    GLuint& slot = programs[blended ? 1 : 0][k];
+    if (slot || buildFailed) return slot;
+    const GLuint inUse = program;
+    // The base class's own program object serves as the first one built.
+    program = basePlaced ? glCreateProgram() : program;
+    basePlaced = true;
+    slot = program;
+    // After the first failure the rest would only repeat its log; they stay empty.
+    if (!buildProgram(k, blended)) buildFailed = true;
+    program = inUse ? inUse : slot;
+    return slot;
 }
 
 // The drawing a program is built for: 0 and 1 as they are, 2 with or without contour lines, and
@@ -37,14 +51,14 @@ int AnimationShader::programIndex(int m, bool contours) {
     return 4;
 }
 
-bool AnimationShader::buildProgram(int k) {
+bool AnimationShader::buildProgram(int k, bool blended) {
     static const char* const defines[kPrograms] = {
         "#define METHOD 0\n#define CONTOURS 0\n", "#define METHOD 1\n#define CONTOURS 0\n",
         "#define METHOD 2\n#define CONTOURS 1\n", "#define METHOD 2\n#define CONTOURS 0\n",
         "#define METHOD 3\n#define CONTOURS 0\n"};
-    program = programs[k];
     ShaderObject fragment(GL_FRAGMENT_SHADER);
-    if (!fragment.compile((std::string(defines[k]) + fragmentSource()).c_str())) {
+    const char* blend = blended ? "#define PREBLENDED 1\n" : "#define PREBLENDED 0\n";
+    if (!fragment.compile((std::string(defines[k]) + blend + fragmentSource()).c_str())) {
         fragment.printLog(std::cerr);
         return false;
     }
@@ -53,19 +67,21 @@ bool AnimationShader::buildProgram(int k) {
         printLog(std::cerr);
         return false;
     }
-    assignSamplerUnits();
+    assignSamplerUnits(blended);
     return true;
 }
 
 // Samplers a method does not set would all stay on unit 0; samplers of different kinds on one unit
 // make conforming drivers refuse to draw. Give each the unit enable() hands it in the fullest case.
-void AnimationShader::assignSamplerUnits() {
+void AnimationShader::assignSamplerUnits(bool blended) {
     static const char* const samplers[] = {"texA", "texB", "colormap", "texC", "texD", "tex3D"};
+    static const char* const blendedSamplers[] = {"texAB", "colormap", "tex3D"};
     GLint previous = 0;
     glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
     glUseProgram(program);
-    for (int i = 0; i < 6; ++i) {
-        const GLint location = glGetUniformLocation(program, samplers[i]);
+    const int n = blended ? 3 : 6;
+    for (int i = 0; i < n; ++i) {
+        const GLint location = glGetUniformLocation(program, blended ? blendedSamplers[i] : samplers[i]);
         if (location != -1) glUniform1i(location, i + 1);
     }
     glUseProgram(static_cast<GLuint>(previous));
@@ -74,8 +90,9 @@ void AnimationShader::assignSamplerUnits() {
 AnimationShader::~AnimationShader() {
     for (Texture* t : frames) delete t;
     // The base class deletes the program in use; the others are this class's.
-    for (GLuint p : programs)
-        if (p != program) glDeleteProgram(p);
+    for (const auto& set : programs)
+        for (GLuint p : set)
+            if (p && p != program) glDeleteProgram(p);
 }
 
 void AnimationShader::setFrame(int frame, Texture* texture, int variable) {
@@ -92,6 +109,7 @@ void AnimationShader::setFrame(int frame, Texture* texture, int variable) {
     Texture*& slot = frames[static_cast<size_t>(variable) * frameCount + frame];
     if (slot != texture) delete slot;
     slot = texture;
+    if (stepBlend) stepBlend->invalidate();
 }
 
 Texture* AnimationShader::getFrame(int frame, int variable) const { return frameAt(variable, frame); }
@@ -112,6 +130,7 @@ void AnimationShader::setFrameCount(int n) {
     }
     frames.swap(resized);
     frameCount = n;
+    if (stepBlend) stepBlend->invalidate();
 }
 
 Texture* AnimationShader::frameAt(int row, int frame) const {
@@ -162,16 +181,32 @@ void AnimationShader::enable() {
     const ShadedVariable* prim = variableAt(primary);
     const ShadedVariable* sec = variableAt(secondary);
     if (isSupported()) {
-        params.emplace_back("texA", frameAt(primary, i0));
-        params.emplace_back("texB", frameAt(primary, i1));
+        const int k = programIndex(method, useContour);
+        // Frames that are missing or of unequal sizes are blended per pixel.
+        Texture* blended = nullptr;
+        if (k != 0 && stepBlend->available()) {
+            const bool second = method == 2 || method == 3;
+            blended = stepBlend->blend(frameAt(primary, i0), frameAt(primary, i1),
+                                       second ? frameAt(secondary, i0) : nullptr,
+                                       second ? frameAt(secondary, i1) : nullptr, f);
+        }
+        if (blended) {
+            params.emplace_back("texAB", blended);
+        } else {
+            params.emplace_back("texA", frameAt(primary, i0));
+            params.emplace_back("texB", frameAt(primary, i1));
+        }
         params.emplace_back("mid", f);
+        params.emplace_back("overBlack", overBlack ? 1 : 0);
         params.emplace_back("method", method);  // picks the program; kept in the list for readers
         if (method >= 1 && method <= 3) params.emplace_back("colormap", prim ? prim->colormapTexture() : nullptr);
         if (method == 2 || method == 3) {
             GLint viewport[4] = {0, 0, 0, 0};
             glGetIntegerv(GL_VIEWPORT, viewport);
-            params.emplace_back("texC", frameAt(secondary, i0));
-            params.emplace_back("texD", frameAt(secondary, i1));
+            if (!blended) {
+                params.emplace_back("texC", frameAt(secondary, i0));
+                params.emplace_back("texD", frameAt(secondary, i1));
+            }
             // The relief program samples no textons: the texture would only be bound for nothing.
             if (method == 2) params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
             params.emplace_back("repeatX", sec ? sec->repeatX() : 1.0f);
@@ -192,7 +227,7 @@ void AnimationShader::enable() {
                 params.emplace_back("blackBottom", sec && sec->blackBottom() ? 1 : 0);
             }
         }
-        program = programs[programIndex(method, useContour)];
+        program = programFor(k, blended != nullptr);
     } else {
         params.emplace_back("tex3D", sec ? sec->textonTexture() : nullptr);
     }

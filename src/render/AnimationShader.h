@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "Shader.h"
 
 class ShadedVariable;
+class StepBlend;
 class Texture;
 
 // The map background program: shows the primary variable through its colormap and the secondary
@@ -40,6 +42,9 @@ public:
     bool getContours() const { return useContour; }
     void setContourType(int t) { contourType = t; }
     void setShowTexture(bool on) { showTexture = on; }
+    // The caller draws onto a black window with blending and the depth test off: the programs
+    // then write what blending onto black would have left.
+    void setOverBlack(bool on) { overBlack = on; }
     int getFrameCount() const { return frameCount; }
     int getVariableCount() const { return variableCount; }
 
@@ -51,8 +56,11 @@ public:
 private:
     static constexpr int kPrograms = 5;
     static int programIndex(int method, bool contours);
-    bool buildProgram(int k);
-    void assignSamplerUnits();
+    // Program k, reading the steps blended once per frame or blending them per pixel; built on
+    // first use. 0 when it cannot be built.
+    GLuint programFor(int k, bool blended);
+    bool buildProgram(int k, bool blended);
+    void assignSamplerUnits(bool blended);
     const ShadedVariable* variableAt(int row) const;
     Texture* frameAt(int row, int frame) const;
 
@@ -65,8 +73,14 @@ private:
     int secondary = 1;
     std::vector<const ShadedVariable*> rowVariables;
     bool useContour = true;
-    GLuint programs[kPrograms] = {};  // one per way of drawing; `program` is the one in use
+    // One per way of drawing, per-pixel blending [0] or blended once per frame [1]; `program` is
+    // the one in use.
+    GLuint programs[2][kPrograms] = {};
+    bool basePlaced = false;
+    bool buildFailed = false;
     bool showTexture = true;
     int contourType = 0;
     float contourWidth = 2.0f;
+    std::unique_ptr<StepBlend> stepBlend;
+    bool overBlack = false;
 };

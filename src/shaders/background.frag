@@ -6,6 +6,8 @@
 // The program is built once per way of drawing: METHOD (0-3) and CONTOURS (0 or 1) are defined
 // ahead of this text. Software renderers run both sides of a branch for every pixel, so a single
 // program choosing by uniforms paid for the relief's and the contours' texture reads everywhere.
+// With PREBLENDED 1 the two steps were already blended once for the frame: texAB holds the
+// primary value in red and the secondary in green, one read where there were four.
 
 uniform sampler2D texA;
 uniform sampler2D texB;
@@ -13,6 +15,7 @@ uniform sampler2D texC;
 uniform sampler2D texD;
 uniform sampler1D colormap;
 uniform sampler3D tex3D;
+uniform sampler2D texAB;
 
 uniform float alpha3D;
 uniform float mid;
@@ -29,6 +32,8 @@ uniform int contourType;
 uniform int showTexture;
 
 uniform bool blackBottom;
+// Drawn first over the cleared black window without blending: what blending onto black gives.
+uniform bool overBlack;
 
 float pval;
 float dp;
@@ -37,10 +42,23 @@ float interpolate(float v1, float v2) {
     return (1.0 - mid) * v1 + mid * v2;
 }
 
-float interpolate2D(sampler2D a, sampler2D b) {
-    vec2 st = gl_TexCoord[0].st;
-    return interpolate(texture2D(a, st).r, texture2D(b, st).r);
+#if PREBLENDED
+float primaryAt(vec2 st) {
+    return texture2D(texAB, st).r;
 }
+
+float secondaryAt(vec2 st) {
+    return texture2D(texAB, st).g;
+}
+#else
+float primaryAt(vec2 st) {
+    return interpolate(texture2D(texA, st).r, texture2D(texB, st).r);
+}
+
+float secondaryAt(vec2 st) {
+    return interpolate(texture2D(texC, st).r, texture2D(texD, st).r);
+}
+#endif
 
 vec4 blendTextures() {
     vec2 st = gl_TexCoord[0].st;
@@ -48,29 +66,30 @@ vec4 blendTextures() {
 }
 
 vec4 blendValues() {
-    return texture1D(colormap, interpolate2D(texA, texB));
+    return texture1D(colormap, primaryAt(gl_TexCoord[0].st));
 }
 
-// Change of the time-blended value per screen pixel, for a quad that spans the viewport.
-float twidth(sampler2D a, sampler2D b, float f) {
-    const float dT = 0.001;
+// Change of the time-blended value per screen pixel, for a quad that spans the viewport: the
+// value's slope along the texture axes, from the screen derivatives (no extra texture reads).
+float twidth(float f) {
     vec2 st = gl_TexCoord[0].st;
-    float dx = (interpolate(texture2D(a, st + vec2(dT, 0.0)).r, texture2D(b, st + vec2(dT, 0.0)).r) - f) / dT;
-    float dy = (interpolate(texture2D(a, st + vec2(0.0, dT)).r, texture2D(b, st + vec2(0.0, dT)).r) - f) / dT;
+    float ds = dFdx(st.s), dt = dFdy(st.t);
+    float dx = abs(ds) > 1.0e-12 ? dFdx(f) / ds : 0.0;
+    float dy = abs(dt) > 1.0e-12 ? dFdy(f) / dt : 0.0;
     return abs(dx) / float(screenWidth) + abs(dy) / float(screenHeight);
 }
 
 // Screen-fixed texton pattern whose slice follows the secondary value. The contour inputs (pval,
 // dp) are only worked out with contours: their uniforms may never have been set otherwise.
 vec4 blendValues2() {
-    float s = interpolate2D(texC, texD);
+    float s = secondaryAt(gl_TexCoord[0].st);
     vec3 coord = gl_FragCoord.xyz;
     coord.s = fract(coord.s / repeatX);
     coord.t = fract(coord.t / repeatY);
     coord.p = s;
 #if CONTOURS
     pval = clamp(coord.p, blackBottom ? 0.0 : 0.95 / numContours, 0.999);
-    dp = twidth(texC, texD, s);
+    dp = twidth(s);
 #endif
     return float(showTexture) * texture3D(tex3D, coord);
 }
@@ -81,12 +100,12 @@ float pseudoHeight(float val) {
 }
 
 // Vertical component of the unit normal of the terraced relief: brightness under light from above.
-float calcZofNormal(sampler2D a, sampler2D b) {
+float calcZofNormal() {
     const float dT = 0.001;
     vec2 st = gl_TexCoord[0].st;
-    float v1 = pseudoHeight(interpolate(texture2D(a, st).r, texture2D(b, st).r));
-    float v2 = pseudoHeight(interpolate(texture2D(a, st + vec2(dT, 0.0)).r, texture2D(b, st + vec2(dT, 0.0)).r));
-    float v3 = pseudoHeight(interpolate(texture2D(a, st + vec2(0.0, dT)).r, texture2D(b, st + vec2(0.0, dT)).r));
+    float v1 = pseudoHeight(secondaryAt(st));
+    float v2 = pseudoHeight(secondaryAt(st + vec2(dT, 0.0)));
+    float v3 = pseudoHeight(secondaryAt(st + vec2(0.0, dT)));
     float dhy = (v1 - v2) * shadingScale;
     float dhx = (v1 - v3) * shadingScale;
     float l = sqrt(dhx * dhx + dhy * dhy + dT * dT);
@@ -114,7 +133,8 @@ void main() {
     vec4 base = (1.0 - a) * blendValues() + a * texton;
     gl_FragColor = base * (1.0 - g) + vec4(0.0, 0.0, 0.0, 0.5) * g;
 #else
-    float zn = calcZofNormal(texC, texD);
+    float zn = calcZofNormal();
     gl_FragColor = blendValues() * vec4(zn, zn, zn, 1.0);
 #endif
+    if (overBlack) gl_FragColor = vec4(gl_FragColor.rgb * gl_FragColor.a, 1.0);
 }

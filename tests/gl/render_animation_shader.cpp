@@ -190,7 +190,8 @@ TEST_F(AnimationShaderTest, PositionPicksFramesAndMid) {
     EXPECT_FLOAT_EQ(param(single, "mid")->value.f, 1);
 }
 
-TEST_F(AnimationShaderTest, MethodOneLooksTheBlendUpInTheColormapOnThreeUnits) {
+// The two steps arrive blended once per frame on unit 1, the colormap on unit 2.
+TEST_F(AnimationShaderTest, MethodOneLooksTheBlendUpInTheColormapOnTwoUnits) {
     AnimationShader shader(2, 1, 0);
     shader.setFrame(0, flat(0.3f), 0);
     shader.setFrame(1, flat(0.5f), 0);
@@ -205,10 +206,11 @@ TEST_F(AnimationShaderTest, MethodOneLooksTheBlendUpInTheColormapOnThreeUnits) {
     expectColour(draw(shader, 32, 32), want, 1);
 
     shader.enable();
-    EXPECT_EQ(Shader::nextUnit, 4);
-    EXPECT_EQ(colormap->unit, GL_TEXTURE3);
+    EXPECT_EQ(Shader::nextUnit, 3);
+    EXPECT_EQ(colormap->unit, GL_TEXTURE2);
     shader.disable();
-    EXPECT_EQ(shader.parameters().size(), 5u);
+    EXPECT_EQ(shader.parameters().size(), 5u);  // texAB, mid, overBlack, method, colormap
+    EXPECT_NE(param(shader, "texAB"), nullptr);
     EXPECT_EQ(param(shader, "numContours"), nullptr);
     EXPECT_EQ(param(shader, "screenWidth"), nullptr);
 }
