@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "DataSummary.h"
 #include "ForecastData.h"
 #include "Input.h"
+#include "LayerTexture.h"
 #include "MapKey.h"
 #include "MapScene.h"
 #include "NumberField.h"
@@ -32,6 +34,69 @@ DataSummary* dataSummary = nullptr;
 Texture* logoTexture = nullptr;
 
 namespace {
+
+// The map overlays that change only at whole steps, toggles, resizes and rebuilds of their lists
+// (the wind numbers' lattice and the pressure highs, lows and labels), drawn into a texture when
+// one of those changes and put over the frame otherwise. What moves with every frame (dynamic
+// numbers, the barbs drawn from the data at the current time, the read-out) is drawn live.
+class StillOverlayCache {
+public:
+    struct Key {
+        int numbers = -1;   // list shown, -1 for none
+        int pressure = -1;  // list shown, -1 for none
+        bool labels = false, highsLows = false;
+        int width = 0, height = 0;
+        unsigned long generation = 0;
+        bool operator==(const Key& o) const {
+            return numbers == o.numbers && pressure == o.pressure && labels == o.labels &&
+                   highsLows == o.highsLows && width == o.width && height == o.height && generation == o.generation;
+        }
+    };
+
+    // The lists behind the layers were rebuilt (new data, another level of detail).
+    void listsRebuilt() { ++generation; }
+    unsigned long rebuildCount() const { return rebuilds; }
+
+    void setEnabled(bool on) { enabled = on; }
+
+    // Draws the still layers through the cache, or directly where it is not available.
+    void draw(Key key, void (*drawLayers)(const Key&)) {
+        key.generation = generation;
+        if (key.numbers < 0 && key.pressure < 0) return;
+        if (!enabled) {
+            drawLayers(key);
+            return;
+        }
+        if (!layer) layer = std::make_unique<LayerTexture>();
+        if (!(valid && key == cached)) {
+            valid = layer->beginDraw(key.width, key.height);
+            if (!valid) {
+                drawLayers(key);
+                return;
+            }
+            drawLayers(key);
+            layer->endDraw();
+            cached = key;
+            ++rebuilds;
+        }
+        layer->composite();
+    }
+
+private:
+    std::unique_ptr<LayerTexture> layer;
+    Key cached;
+    bool valid = false;
+    unsigned long generation = 0;
+    unsigned long rebuilds = 0;
+    bool enabled = true;
+};
+
+StillOverlayCache stillOverlays;
+
+void drawStillOverlays(const StillOverlayCache::Key& key) {
+    if (key.numbers >= 0) numberField->showFrame(key.numbers);
+    if (key.pressure >= 0) pressureLabels->showFrame(key.pressure);
+}
 
 // The read-out panel's mark on the clicked grid point is the turning position cursor overlay.
 class PositionCursorMark : public CursorMark {
@@ -191,27 +256,34 @@ void prepareOverlays() {
         const float* marks = forecast.windSpeedMaxima();
         numberField->buildFrame(i, speed, marks, 0);
     });
+    stillOverlays.listsRebuilt();
 }
+
+unsigned long stillOverlayRebuilds() { return stillOverlays.rebuildCount(); }
+void setStillOverlayCache(bool on) { stillOverlays.setEnabled(on); }
 
 void rebuildPressureOverlay() {
     if (!pressureLabels) return;
     forEveryStep([](int i) { pressureLabels->buildFrame(i, 1.0f); });
+    stillOverlays.listsRebuilt();
 }
 
 void drawMapOverlays() {
     if (!numberField) return;
     const double t = forecast.setTime(-2);
-    if (app.showNumbers) {
-        glFinish();
-        if (numberField->isLive())
-            numberField->draw();
-        else
-            numberField->showFrame(static_cast<int>(t + 0.499));
-        glFinish();
+    StillOverlayCache::Key still;
+    if (app.showNumbers && !numberField->isLive()) still.numbers = static_cast<int>(t + 0.499);
+    if (presetShowsPressure(app.currentPreset) && (app.showPressureLabels || app.showPressureHL)) {
+        still.pressure = static_cast<int>(t);
+        still.labels = app.showPressureLabels;
+        still.highsLows = app.showPressureHL;
     }
+    still.width = app.windowWidth;
+    still.height = app.windowHeight;
+    stillOverlays.draw(still, drawStillOverlays);
+    // Drawn after the still layers, which lie below them (the barbs are the nearest layer).
+    if (app.showNumbers && numberField->isLive()) numberField->draw();
     if (app.showWindBarbs) windBarbs->draw();
-    if (presetShowsPressure(app.currentPreset) && (app.showPressureLabels || app.showPressureHL))
-        pressureLabels->showFrame(static_cast<int>(t));
 
     // The read-out panel ends in its own viewport with identity matrices; the map transform's caller
     // pops the model-view matrix, the rest is put back here.
@@ -252,4 +324,5 @@ void layoutOverlaysAndPanels(int width, int height) {
     pressureLabels->setScreenSize(width, height);
     app.numberDensity = numberDensityForWidth(width);
     numberField->setLevelOfDetail(app.numberDensity);
+    stillOverlays.listsRebuilt();
 }

@@ -41,6 +41,11 @@ void rebuildPressureOverlay();
 
 // Under the map transform: numbers, barbs, the pressure overlay and the read-out panel. Leaves the
 // viewport, projection and scissor as it found them.
+// How often the overlays that change only at whole steps, toggles and resizes have been drawn
+// into their texture (the rest of the time the texture is put over the frame).
+unsigned long stillOverlayRebuilds();
+// Off: those overlays are drawn straight into the frame every time (the picture is the same).
+void setStillOverlayCache(bool on);
 void drawMapOverlays();
 
 // Window space: time bar, logo, menus, key.

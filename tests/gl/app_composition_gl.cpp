@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "AnimationShader.h"
 #include "AppState.h"
@@ -21,6 +22,7 @@
 #include "NumberField.h"
 #include "Overlays.h"
 #include "PressureLabels.h"
+#include "Refresh.h"
 #include "SceneHooks.h"
 #include "Streaklets.h"
 #include "Texture.h"
@@ -424,6 +426,97 @@ TEST_F(Composition, AFrameDrawsEveryLayerWithoutGlErrors) {
     onCommand('a');
     app.showWindBarbs = false;
     app.showPressureLabels = false;
+    EXPECT_EQ(GlContext::glErrors(), "");
+}
+
+// The overlays that change only at whole steps are drawn into a texture and reused. After a
+// toggle, a step change, a resize and a reload, the next frame must show what drawing them
+// straight into the frame shows, and that must differ from the picture before the change (or the
+// check would prove nothing).
+TEST_F(Composition, CachedOverlaysShowEveryChangeOnTheNextFrame) {
+    const int side = GlContext::instance().width();
+    auto overlays = [side] {
+        glViewport(0, 0, app.windowWidth, app.windowHeight);
+        glClearColor(0.2f, 0.3f, 0.4f, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, app.initialWidth, 0, app.initialHeight, -350, 350);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        background.pushMapTransform();
+        drawMapOverlays();
+        background.popMapTransform();
+        std::vector<unsigned char> p(static_cast<size_t>(side) * side * 4);
+        glReadPixels(0, 0, side, side, GL_RGBA, GL_UNSIGNED_BYTE, p.data());
+        return p;
+    };
+    auto differing = [](const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+        long n = 0;
+        for (size_t i = 0; i < a.size(); i += 4)
+            n += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
+        return n;
+    };
+    std::vector<unsigned char> last;
+    auto check = [&](const char* what) {
+        SCOPED_TRACE(what);
+        const std::vector<unsigned char> cached = overlays();
+        setStillOverlayCache(false);
+        const std::vector<unsigned char> direct = overlays();
+        setStillOverlayCache(true);
+        EXPECT_LE(differing(cached, direct), static_cast<long>(cached.size() / 4 / 1000));
+        if (!last.empty()) {
+            EXPECT_GT(differing(last, direct), 20);
+        }
+        last = direct;
+    };
+    app.showPressureLabels = true;
+    rebuildPressureOverlay();
+    forecast.setTime(0);
+    check("start");
+    onCommand('w');
+    check("numbers off");
+    onCommand('w');
+    check("numbers on");
+    forecast.setTime(2);
+    check("a later step");
+    app.windowWidth = 1000;
+    app.windowHeight = 600;
+    layoutForWindowSize(app.windowWidth, app.windowHeight);
+    check("a smaller window");
+    app.windowWidth = WW;
+    app.windowHeight = WH;
+    layoutForWindowSize(WW, WH);
+    check("the window size again");
+
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    testsupport::TempDir other;
+    auto options = testsupport::smallForecast(NX, NY, NT);
+    options.seed = 9;
+    testsupport::writeForecast(other.file("forecast.nc"), forecastwriter::makeSampleForecast(options));
+    ASSERT_EQ(chdir(other.path().c_str()), 0);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const bool reloaded = reloadForecast();
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(reloaded);
+    forecast.setTime(2);
+    check("another forecast");
+    // Back to the suite's forecast for the tests after this one.
+    testsupport::writeForecast(other.file("forecast.nc"),
+                               forecastwriter::makeSampleForecast(testsupport::smallForecast(NX, NY, NT)));
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(reloadForecast());
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(chdir(cwd), 0);
+    forecast.setTime(0);
+    app.showPressureLabels = false;
+    rebuildPressureOverlay();
+    glViewport(0, 0, side, side);
     EXPECT_EQ(GlContext::glErrors(), "");
 }
 
