@@ -187,3 +187,20 @@ TEST_F(UpdateScriptTest, ScriptOutlivingTheViewerFinishesItsWork) {
     close(gate);
     EXPECT_TRUE(appearsWithin("marker"));
 }
+
+TEST_F(UpdateScriptTest, FloodBeforeTheEndIsCutToItsTailSoTheReportComesAtOnce) {
+    // 2 MB never read while the script ran: the reap passes on 1 MiB, says how much it skipped,
+    // and reads the last 4 KiB for the reason.
+    writeScript("yes 0123456789abcdef | head -c 2040000 >&2\necho 'update_data.sh: the reason' >&2\nexit 1\n");
+    const std::string echoed = dir.file("echoed.txt");
+    {
+        StderrToFile capture(echoed);
+        ASSERT_TRUE(runUpdateScript(false));
+        EXPECT_EQ(reapWithin(1), 1);
+    }
+    EXPECT_EQ(lastUpdateScriptMessage(), "update_data.sh: the reason");
+    const std::string all = testsupport::readFile(echoed);
+    const std::string note = "\n[987355 bytes of update_data.sh output not shown]\n";  // 2040027 - 1 MiB - 4 KiB
+    EXPECT_EQ(all.size(), 1048576u + note.size() + 4096u);
+    EXPECT_EQ(all.find(note), 1048576u);
+}
