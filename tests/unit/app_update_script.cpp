@@ -118,7 +118,7 @@ TEST_F(UpdateScriptTest, BackgroundRunReturnsAtOnceAndIsReapedWhenItEnds) {
     const int status = lastUpdateScriptStatus();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 5);
-    // Its last line, even without a newline, is kept for the failure report; its pipe is closed.
+    // Its last line, even without a newline, is kept for the failure report; its output file is closed.
     EXPECT_EQ(lastUpdateScriptMessage(), "update_data.sh: the reason");
     EXPECT_EQ(openFiles(), filesBefore);
     // Nothing of ours is left to wait for: no zombie.
