@@ -123,6 +123,8 @@ std::string updateScriptFailure(int status, const std::string& lastLine) {
 }
 
 void runRefreshChecks() {
+    // Running scripts' output, a bounded amount a check; an ended one's rest is read as it is reaped.
+    pollUpdateScriptOutput();
     const bool scriptEnded = reapUpdateScripts() > 0;
     if (scriptEnded) {
         const std::string failure = updateScriptFailure(lastUpdateScriptStatus(), lastUpdateScriptMessage());

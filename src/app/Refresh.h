@@ -29,8 +29,9 @@ bool reloadForecast();
 // reported in one line. Returns whether it started.
 bool startBackgroundUpdate();
 
-// Periodic: collects ended background scripts, reports one that failed, then checks the file. A
-// script that has ended without bringing a new file leaves the Update button available again.
+// Periodic: passes on what running background scripts wrote, collects ended ones, reports one
+// that failed, then checks the file. A script that has ended without bringing a new file leaves
+// the Update button available again.
 void runRefreshChecks();
 
 // The line that reports an ended script's wait status, or "" for a clean exit; a failure ends
