@@ -14,6 +14,7 @@
 #include "Capture.h"
 #include "ForecastData.h"
 #include "SceneHooks.h"
+#include "UpdateScript.h"
 
 double wallClockSeconds() {
     timespec ts{};
@@ -128,6 +129,8 @@ void initGraphicsState(int, int) {
 
 void onIdle() {
     settleCapture();
+    // A refresh command's output is passed on a little every idle call, not only at the checks.
+    pollUpdateScriptOutput();
     if (countIdleCall(app.idleCount)) {
         checkForecastFile();
         if (exitTimeReached(app.exitTime, static_cast<std::int64_t>(std::time(nullptr)))) std::exit(0);
