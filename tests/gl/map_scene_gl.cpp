@@ -210,13 +210,7 @@ TEST_F(MapGl, TrailsDrawnInOneCallMatchEachTrailDrawnOnItsOwn) {
     const std::vector<unsigned char> together = picture();
 
     glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_LINE_SMOOTH);
-    glLineWidth(static_cast<float>(surface.getLineWidth()));
-    streakletParameters.streakTexture->bind();
-    for (int i = 0; i < surface.size(); ++i) surface.particle(i).draw();
-    streakletParameters.streakTexture->unbind();
-    glDisable(GL_LINE_SMOOTH);
-    glLineWidth(1);
+    for (int i = 0; i < surface.size(); ++i) surface.drawOne(i);
     const std::vector<unsigned char> alone = picture();
 
     size_t lit = 0, differing = 0;
