@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "CircularFloatQueue.h"
@@ -27,6 +28,19 @@ struct StreakletParameters {
 
 extern StreakletParameters streakletParameters;
 
+// How trails become ribbons on screen for one draw: the linear part of grid -> window pixels
+// (x' = a col + b row, y' = c col + d row), its inverse, the ribbon's half width in pixels and
+// the coverage-ramp coordinates of its two edges.
+struct RibbonFrame {
+    float a = 1, b = 0, c = 0, d = 1;
+    float ia = 1, ib = 0, ic = 0, id = 1;
+    float halfWidth = 1.5f;
+    float edge0 = 0, edge1 = 1;
+    // The current modelview, projection and viewport with the ribbon of a `lineWidth` px line.
+    // False when the transform flattens the grid (nothing to draw).
+    bool fromCurrentTransform(int lineWidth);
+};
+
 // One particle: its trail (newest point first), remaining life and the wind speed at its head.
 // Positions are grid-index units, row along the grid's second dimension, column along the third.
 class Streaklet {
@@ -40,10 +54,9 @@ public:
     void respawnRandom(double time);
     // One life-cycle update: grow or age and step while alive, shrink from the tail while dying.
     void update(double time);
-    void draw() const;
-    // Appends the trail as it is drawn (s, t, x, y per point) and returns the number of points
-    // appended: 0 for a trail too short to draw.
-    int appendTrail(std::vector<float>& out) const;
+    // Appends the trail as a ribbon, two vertices (x, y, s, t, ramp) per point, and returns the
+    // number of points appended: 0 for a trail too short to draw. `scratch` is working memory.
+    int appendRibbon(const RibbonFrame& frame, std::vector<float>& out, std::vector<float>& scratch) const;
 
     int points() const { return texCoords.size(); }
     // Point k (0 = newest).
@@ -89,8 +102,11 @@ public:
     void advance(double time, int steps);
     // Fresh particles with random lives, pre-rolled trailLength + lifetime steps.
     void reset(double time);
-    // Draws the first n particles (all when n < 0) in grid coordinates under the caller's transform.
+    // Draws the first n particles (all when n < 0) in grid coordinates under the caller's transform,
+    // as antialiased ribbons lineWidth pixels wide, in one call.
     void draw(int n = -1);
+    // Draws particle i alone, exactly as draw() draws it.
+    void drawOne(int i);
 
     int size() const { return count; }
     const Streaklet& particle(int i) const { return particles[static_cast<size_t>(i)]; }
@@ -106,11 +122,15 @@ public:
 
 private:
     void becomeCurrent();
+    void drawRange(int from, int to);
 
     std::vector<Streaklet> particles;
-    // The trails of one draw, kept to reuse their memory.
-    std::vector<float> vertices;
-    std::vector<int> firsts, counts;
+    // The ribbons of one draw, kept to reuse their memory.
+    std::vector<float> vertices, scratch;
+    std::vector<unsigned> indices;
+    // Alpha across the ribbon (0 at both edges), made for rampWidth.
+    std::unique_ptr<Texture> ramp;
+    int rampWidth = 0;
     int count;
     int trailLength;
     int lineWidth = 2;

@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "AnimationShader.h"
 #include "AppState.h"
+#include "Color.h"
 #include "DataVariable.h"
 #include "Fixtures.h"
 #include "ForecastData.h"
@@ -206,13 +210,7 @@ TEST_F(MapGl, TrailsDrawnInOneCallMatchEachTrailDrawnOnItsOwn) {
     const std::vector<unsigned char> together = picture();
 
     glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_LINE_SMOOTH);
-    glLineWidth(static_cast<float>(surface.getLineWidth()));
-    streakletParameters.streakTexture->bind();
-    for (int i = 0; i < surface.size(); ++i) surface.particle(i).draw();
-    streakletParameters.streakTexture->unbind();
-    glDisable(GL_LINE_SMOOTH);
-    glLineWidth(1);
+    for (int i = 0; i < surface.size(); ++i) surface.drawOne(i);
     const std::vector<unsigned char> alone = picture();
 
     size_t lit = 0, differing = 0;
@@ -225,6 +223,129 @@ TEST_F(MapGl, TrailsDrawnInOneCallMatchEachTrailDrawnOnItsOwn) {
     glDisable(GL_BLEND);
     glLoadIdentity();
     EXPECT_EQ(GlContext::glErrors(), "");
+    streakletParameters = saved;
+}
+
+// The light surface streaks (2 px) and the jet streaks (4 px) of the viewer, drawn over a plain
+// background under a stretched map transform. Their ink (mean absolute change per channel) and
+// coverage (share of pixels changed by more than 4 of 255) were measured from the smoothed line
+// strips the layer drew with before; the drawing may change how, not how much.
+TEST_F(MapGl, StreakletsInkTheMapAsSmoothedLinesDidAndLeaveTheGlStateAsFound) {
+    StreakletParameters saved = streakletParameters;
+    const Color d2[2] = {Color(0, 0, 0, 1), Color(1, 1, 1, 0.6f)};
+    const Color e1[2] = {Color(0.8f, 1, 1, 0), Color(0.7f, 1, 1, 1)};
+    const Color e2[2] = {Color(0.8f, 1, 1, 0), Color(0.7f, 1, 1, 0.7f)};
+    std::unique_ptr<Texture> light(makeStreakTexture(FadeCalculator(d2, 2), FadeCalculator(e1, 2)));
+    std::unique_ptr<Texture> jetInk(makeStreakTexture(FadeCalculator(d2, 2), FadeCalculator(e2, 2)));
+    fc.setRegion(0, NY - 1, 0, NX - 1);
+    std::srand(7);
+    Streaklets surface(&fc, 400, 8);
+    surface.setTexture(light.get());
+    surface.setSpeedScale(0.28f);
+    surface.setSpeedExponent(0.65f);
+    surface.setSpeedThreshold(0);
+    surface.reset(-2);
+    Streaklets jet(&fc, 150, 40);
+    jet.setTexture(jetInk.get());
+    jet.setSlot(JET_SPEED);
+    jet.setSpeedScale(0.1f);
+    jet.setSpeedExponent(1);
+    jet.setSpeedThreshold(50);
+    jet.setLineWidth(4);
+    jet.setSeedFactor(1.2f);
+    jet.reset(-2);
+
+    // Someone else's textures bound (not enabled) on units 0-2, and the viewer's other settings.
+    GLuint others[3];
+    glGenTextures(3, others);
+    for (int u = 0; u < 3; ++u) {
+        glActiveTexture(GL_TEXTURE0 + u);
+        glBindTexture(u < 2 ? GL_TEXTURE_2D : GL_TEXTURE_1D, others[u]);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glLineWidth(1.5f);
+    glColor4f(0.9f, 0.9f, 0.7f, 0.65f);
+    auto state = [] {
+        std::vector<GLint> v(2);
+        glGetIntegerv(GL_ACTIVE_TEXTURE, &v[0]);
+        glGetIntegerv(GL_CLIENT_ACTIVE_TEXTURE, &v[1]);
+        for (int u = 0; u < 3; ++u) {
+            glActiveTexture(GL_TEXTURE0 + u);
+            GLint b2 = 0, b1 = 0, mode = 0;
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &b2);
+            glGetIntegerv(GL_TEXTURE_BINDING_1D, &b1);
+            glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+            v.insert(v.end(), {b2, b1, mode, glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_TEXTURE_1D)});
+            glClientActiveTexture(GL_TEXTURE0 + u);
+            v.push_back(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+        }
+        glActiveTexture(GL_TEXTURE0);
+        glClientActiveTexture(GL_TEXTURE0);
+        GLfloat width = 0;
+        glGetFloatv(GL_LINE_WIDTH, &width);
+        v.push_back(static_cast<GLint>(width * 10));
+        for (GLenum e : {GL_DEPTH_TEST, GL_BLEND, GL_LINE_SMOOTH, GL_CULL_FACE, GL_VERTEX_ARRAY, GL_COLOR_ARRAY})
+            v.push_back(glIsEnabled(e));
+        return v;
+    };
+    // state() reads the active units first and leaves unit 0 active for the draw.
+    const std::vector<GLint> before = state();
+
+    glPushMatrix();
+    glScalef(static_cast<float>(W) / (NX - 1), static_cast<float>(H) / (NY - 1), 1);
+    auto picture = [&] {
+        std::vector<unsigned char> p(static_cast<size_t>(W) * H * 4);
+        glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, p.data());
+        return p;
+    };
+    glClearColor(0.25f, 0.35f, 0.3f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const std::vector<unsigned char> blank = picture();
+    struct Look {
+        double ink, coverage;
+    };
+    auto look = [&](Streaklets& system) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        system.draw();
+        const std::vector<unsigned char> p = picture();
+        double sum = 0;
+        size_t changed = 0;
+        for (size_t i = 0; i < p.size(); i += 4) {
+            int most = 0;
+            for (size_t c = 0; c < 3; ++c) {
+                const int d = std::abs(p[i + c] - blank[i + c]);
+                sum += d;
+                most = std::max(most, d);
+            }
+            changed += most > 4;
+        }
+        const double pixels = static_cast<double>(W) * H;
+        return Look{sum / (3 * pixels), changed / pixels};
+    };
+    const Look s = look(surface), j = look(jet);
+    glPopMatrix();
+    std::printf("surface ink %.4f coverage %.4f; jet ink %.4f coverage %.4f\n", s.ink, s.coverage, j.ink, j.coverage);
+    // Measured with smoothed (GL_LINE_SMOOTH) line strips on llvmpipe, Mesa 22.3, 1920 x 1080.
+    constexpr double kSurfaceInk = 8.7385, kSurfaceCoverage = 0.3154, kJetInk = 4.9719, kJetCoverage = 0.2222;
+    EXPECT_NEAR(s.ink, kSurfaceInk, 0.15 * kSurfaceInk);
+    EXPECT_NEAR(s.coverage, kSurfaceCoverage, 0.15 * kSurfaceCoverage);
+    EXPECT_NEAR(j.ink, kJetInk, 0.15 * kJetInk);
+    EXPECT_NEAR(j.coverage, kJetCoverage, 0.15 * kJetCoverage);
+
+    EXPECT_EQ(GlContext::glErrors(), "");
+    EXPECT_EQ(state(), before);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glLineWidth(1);
+    glColor4f(1, 1, 1, 1);
+    for (int u = 2; u >= 0; --u) {
+        glActiveTexture(GL_TEXTURE0 + u);
+        glBindTexture(u < 2 ? GL_TEXTURE_2D : GL_TEXTURE_1D, 0);
+    }
+    glDeleteTextures(3, others);
     streakletParameters = saved;
 }
 

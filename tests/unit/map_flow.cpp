@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "CircularFloatQueue.h"
 #include "Fixtures.h"
@@ -206,6 +207,60 @@ TEST_F(Particles, SeedingStaysInsideTheRegionScaledAboutItsCentre) {
         EXPECT_GE(p.getRow(), fc.scaledRowMin(0.5f));
         EXPECT_LT(p.getRow(), fc.scaledRowMin(0.5f) + 6.0f);
     }
+}
+
+// Grid -> window 3 px a column, 5 px a row: a stretched window.
+RibbonFrame stretchedFrame() {
+    RibbonFrame f;
+    f.a = 3;
+    f.d = 5;
+    f.ia = 1.0f / 3;
+    f.id = 1.0f / 5;
+    f.halfWidth = 1.5f;
+    f.edge0 = 0.125f;
+    f.edge1 = 0.875f;
+    return f;
+}
+
+TEST_F(Particles, AnEastwardRibbonIsItsWidthInPixelsAcrossAndKeepsEachPointsTexCoords) {
+    load(10, 0);
+    std::srand(3);
+    Streaklet p(8, 20);
+    while (p.getLife() == 0) p = Streaklet(8, 20);  // not one seeded on the east edge
+    for (int i = 0; i < 3; ++i) p.update(-2);
+    const int m = p.points();
+    ASSERT_GE(m, 3);
+    std::vector<float> out, scratch;
+    ASSERT_EQ(p.appendRibbon(stretchedFrame(), out, scratch), m);
+    ASSERT_EQ(out.size(), static_cast<size_t>(10 * m));
+    for (int k = 0; k < m; ++k) {
+        const float* v = &out[static_cast<size_t>(10 * k)];
+        // Straight east on screen: the sides are 1.5 px (0.3 rows) either side of the point.
+        EXPECT_NEAR(std::fabs(v[1] - p.pointRow(k)), 0.3f, 1e-5) << k;
+        EXPECT_NEAR(v[1] + v[6], 2 * p.pointRow(k), 1e-5) << k;
+        // Only the ends move along the trail, half a pixel (1/6 column) outwards.
+        const float along = k == 0 ? 1.0f / 6 : k == m - 1 ? -1.0f / 6 : 0.0f;
+        EXPECT_NEAR(v[0] - p.pointCol(k), along, 1e-5) << k;
+        EXPECT_EQ(v[0], v[5]);
+        EXPECT_EQ(v[2], p.pointS(k));
+        EXPECT_EQ(v[3], p.pointT(k));
+        EXPECT_EQ(v[7], p.pointS(k));
+        EXPECT_EQ(v[4], 0.125f);
+        EXPECT_EQ(v[9], 0.875f);
+    }
+}
+
+TEST_F(Particles, ACalmTrailOfOnePlaceStillMakesAFiniteRibbon) {
+    load(0, 0);
+    std::srand(7);
+    Streaklet p(8, 20);
+    ASSERT_EQ(p.points(), 2);  // two identical points
+    std::vector<float> out, scratch;
+    ASSERT_EQ(p.appendRibbon(stretchedFrame(), out, scratch), 2);
+    for (float x : out) EXPECT_TRUE(std::isfinite(x));
+    // Still its width across (3 px on screen), as a smoothed line draws a dot there.
+    const float dx = 3 * (out[0] - out[5]), dy = 5 * (out[1] - out[6]);
+    EXPECT_NEAR(std::sqrt(dx * dx + dy * dy), 3.0f, 1e-4);
 }
 
 }  // namespace
