@@ -61,16 +61,8 @@ StepBlend::~StepBlend() {
 }
 
 bool StepBlend::resize(int w, int h) {
-    if (target->width == w && target->height == h) return true;
-    GLint bound = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-    glBindTexture(GL_TEXTURE_2D, target->name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RG32F, w, h, 0, GL_RG, GL_FLOAT, nullptr);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    if (ready && target->width == w && target->height == h) return true;
+    target->allocateTarget2D(w, h, GL_RG32F, GL_RG, GL_FLOAT, GL_LINEAR);
 
     GLint framebuffer = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
@@ -84,8 +76,7 @@ bool StepBlend::resize(int w, int h) {
         fbo = 0;
         return false;
     }
-    target->width = w;
-    target->height = h;
+    ready = true;
     return true;
 }
 

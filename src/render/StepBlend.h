@@ -37,4 +37,5 @@ private:
     Texture* last[4] = {};
     float lastMid = 0;
     bool valid = false;
+    bool ready = false;  // the texture has storage and is attached
 };

@@ -182,6 +182,18 @@ void Texture::setData2D(int w, int h, unsigned char* data) {
     glTexImage2D(target, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, data);
 }
 
+void Texture::allocateTarget2D(int w, int h, GLint internal, GLenum pixelFormat, GLenum type, GLint filter) {
+    width = w;
+    height = h;
+    target = GL_TEXTURE_2D;
+    const BindingKept kept(target, name);
+    glTexParameteri(target, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(target, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(target, 0, internal, w, h, 0, pixelFormat, type, nullptr);
+}
+
 void Texture::setFloatData2D(int w, int h, const float* values) {
     width = w;
     height = h;

@@ -41,6 +41,9 @@ public:
     void setData1D(int w, unsigned char* data);
     void setData2D(int w, int h, unsigned char* data);
     void setData3D(int w, int h, int d, unsigned char* data);
+    // Empty 2-D storage to draw into (a framebuffer's colour), clamped at the edges, `filter`
+    // for both minification and magnification.
+    void allocateTarget2D(int w, int h, GLint internal, GLenum pixelFormat, GLenum type, GLint filter);
     // One-channel float image (stored as depth, read through .r); the values are not kept.
     void setFloatData2D(int w, int h, const float* values);
 
