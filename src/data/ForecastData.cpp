@@ -221,13 +221,13 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
         return false;
     }
 
-    // Refuse sizes the machine cannot hold before allocating anything: 14 full fields plus one slice.
+    // Refuse sizes the machine cannot hold before allocating anything: 10 full fields plus one slice.
     const std::uint64_t points = static_cast<std::uint64_t>(shape[1]) * static_cast<std::uint64_t>(shape[2]);
     const std::uint64_t elements = points * static_cast<std::uint64_t>(shape[0]);
     const std::uint64_t limit = physicalMemory();
     const bool tooLarge = shape[0] > INT32_MAX || shape[1] > INT32_MAX || shape[2] > INT32_MAX ||
                           elements > static_cast<std::uint64_t>(INT64_MAX) / 64;
-    const std::uint64_t needed = tooLarge ? 0 : elements * 14 * sizeof(float) + points * (2 * sizeof(double) + sizeof(float));
+    const std::uint64_t needed = tooLarge ? 0 : elements * 10 * sizeof(float) + points * (2 * sizeof(double) + sizeof(float));
     if (tooLarge || (limit && needed > limit)) {
         problem = "dimensions " + edgesText(shape, 3) + " need more memory than this machine has";
         return false;
@@ -321,10 +321,11 @@ bool ForecastData::load(const char* path, int requiredRows, int requiredCols) {
 
 void ForecastData::adopt(Fields& f) {
     unload();
-    windU.swap(f.field[0]);
-    windV.swap(f.field[1]);
-    jetU.swap(f.field[2]);
-    jetV.swap(f.field[3]);
+    // The components become the directions, in place.
+    windDirX.swap(f.field[0]);
+    windDirY.swap(f.field[1]);
+    jetDirX.swap(f.field[2]);
+    jetDirY.swap(f.field[3]);
     temperature.swap(f.field[4]);
     pressure.swap(f.field[5]);
     cloud.swap(f.field[6]);
@@ -365,24 +366,23 @@ void ForecastData::adopt(Fields& f) {
 
     std::fprintf(stderr, "initializing secondary data...\n");
     struct Pair {
-        const FloatField& u;
-        const FloatField& v;
-        FloatField& dirX;
-        FloatField& dirY;
+        FloatField& dirX;  // holds u on entry
+        FloatField& dirY;  // holds v on entry
         FloatField& speed;
+        std::vector<bool>& missing;
         int slot;
-    } pairs[2] = {{windU, windV, windDirX, windDirY, windSpeed, WIND_SPEED},
-                  {jetU, jetV, jetDirX, jetDirY, jetSpeed, JET_SPEED}};
+    } pairs[2] = {{windDirX, windDirY, windSpeed, windMissing, WIND_SPEED},
+                  {jetDirX, jetDirY, jetSpeed, jetMissing, JET_SPEED}};
     for (Pair& pr : pairs) {
-        pr.dirX.resize(n);
-        pr.dirY.resize(n);
         pr.speed.resize(n);
         double sum = 0.0;
         std::size_t count = 0;
         for (std::size_t p = 0; p < n; ++p) {
-            const float uf = pr.u[p], vf = pr.v[p];
-            // A non-finite component is as good as missing: it must never reach speeds, means or particles.
-            if (!std::isfinite(uf) || !std::isfinite(vf) || (hasMissing && (uf == missingValue || vf == missingValue))) {
+            const float uf = pr.dirX[p], vf = pr.dirY[p];
+            // A non-finite or fill component is missing: it must never reach speeds, means or particles.
+            if (isMissingValue(uf) || isMissingValue(vf)) {
+                if (pr.missing.empty()) pr.missing.assign(n, false);
+                pr.missing[p] = true;
                 pr.dirX[p] = pr.dirY[p] = pr.speed[p] = 0.0f;
                 continue;
             }
@@ -411,10 +411,12 @@ void ForecastData::unload() {
     std::vector<float>().swap(slice);
     lowFinder.reset();
     highFinder.reset();
-    for (FloatField* v : {&windU, &windV, &jetU, &jetV, &pressure, &temperature, &cloud, &precipitation, &windDirX,
-                          &windDirY, &windSpeed, &jetDirX, &jetDirY, &jetSpeed}) {
+    for (FloatField* v : {&pressure, &temperature, &cloud, &precipitation, &windDirX, &windDirY, &windSpeed, &jetDirX,
+                          &jetDirY, &jetSpeed}) {
         FloatField().swap(*v);
     }
+    std::vector<bool>().swap(windMissing);
+    std::vector<bool>().swap(jetMissing);
     for (std::vector<double>* v : {&latitude, &longitude, &times}) std::vector<double>().swap(*v);
     std::fill(std::begin(slots), std::end(slots), nullptr);
     std::fill(std::begin(means), std::end(means), 0.0f);
@@ -576,21 +578,31 @@ bool ForecastData::isMissingValue(float v) const {
     return !std::isfinite(v) || v == kFill || (hasMissing && v == missingValue);
 }
 
+bool ForecastData::cornerMissing(const std::vector<bool>& missing, float row, float col, float t) const {
+    if (missing.empty()) return false;
+    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(t >= 0.0f && t <= nTimes)) return false;
+    const int i = std::min(static_cast<int>(row), nRows - 1);
+    const int j = std::min(static_cast<int>(col), nCols - 1);
+    const int k = std::min(static_cast<int>(t), nTimes - 1);
+    // The corners sample() gives a non-zero weight.
+    const int i1 = i == nRows - 1 || row - i == 0.0f ? i : i + 1;
+    const int j1 = j == nCols - 1 || col - j == 0.0f ? j : j + 1;
+    const int k1 = k == nTimes - 1 || t - k == 0.0f ? k : k + 1;
+    for (int kk : {k, k1})
+        for (int ii : {i, i1})
+            for (int jj : {j, j1})
+                if (missing[(static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj]) return true;
+    return false;
+}
+
 bool ForecastData::missingAt(int slot, float row, float col, double t) {
     setTime(t);
-    const float* sources[2] = {nullptr, nullptr};
-    if (slot == WIND_SPEED || slot == WIND_DIR_X || slot == WIND_DIR_Y) {
-        sources[0] = windU.empty() ? nullptr : windU.data();
-        sources[1] = windV.empty() ? nullptr : windV.data();
-    } else if (slot == JET_SPEED || slot == JET_DIR_X || slot == JET_DIR_Y) {
-        sources[0] = jetU.empty() ? nullptr : jetU.data();
-        sources[1] = jetV.empty() ? nullptr : jetV.data();
-    } else {
-        sources[0] = slotField(slot);
-    }
     const float tt = static_cast<float>(currentTime);
+    if (slot == WIND_SPEED || slot == WIND_DIR_X || slot == WIND_DIR_Y) return cornerMissing(windMissing, row, col, tt);
+    if (slot == JET_SPEED || slot == JET_DIR_X || slot == JET_DIR_Y) return cornerMissing(jetMissing, row, col, tt);
+    const float* field = slotField(slot);
     // The same cells and weights as sample().
-    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(tt >= 0.0f && tt <= nTimes))
+    if (!field || !(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(tt >= 0.0f && tt <= nTimes))
         return false;
     const int i = std::min(static_cast<int>(row), nRows - 1);
     const int j = std::min(static_cast<int>(col), nCols - 1);
@@ -598,14 +610,39 @@ bool ForecastData::missingAt(int slot, float row, float col, double t) {
     const int i1 = i == nRows - 1 || row - i == 0.0f ? i : i + 1;
     const int j1 = j == nCols - 1 || col - j == 0.0f ? j : j + 1;
     const int k1 = k == nTimes - 1 || tt - k == 0.0f ? k : k + 1;
-    for (const float* field : sources) {
-        if (!field) continue;
-        for (int kk : {k, k1})
-            for (int ii : {i, i1})
-                for (int jj : {j, j1})
-                    if (isMissingValue(field[(static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj])) return true;
-    }
+    for (int kk : {k, k1})
+        for (int ii : {i, i1})
+            for (int jj : {j, j1})
+                if (isMissingValue(field[(static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj])) return true;
     return false;
+}
+
+float ForecastData::componentAt(const FloatField& dir, const FloatField& speed, const std::vector<bool>& missing,
+                                float row, float col, double t) {
+    setTime(t);
+    const float tt = static_cast<float>(currentTime);
+    if (dir.empty() || speed.empty()) return 0.0f;
+    if (cornerMissing(missing, row, col, tt)) return hasMissing ? missingValue : kFill;
+    // Interpolate the component itself, corner by corner, as sampling the file's field would.
+    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(tt >= 0.0f && tt <= nTimes))
+        return 0.0f;
+    const int i = std::min(static_cast<int>(row), nRows - 1);
+    const int j = std::min(static_cast<int>(col), nCols - 1);
+    const int k = std::min(static_cast<int>(tt), nTimes - 1);
+    const float fr = row - i, fc = col - j, ft = tt - k;
+    const int i1 = i == nRows - 1 ? i : i + 1;
+    const int j1 = j == nCols - 1 ? j : j + 1;
+    auto value = [&](int kk, int ii, int jj) {
+        const std::size_t p = (static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj;
+        return static_cast<float>(static_cast<double>(dir[p]) * speed[p]);
+    };
+    auto layer = [&](int kk) {
+        return (1.0f - fc) * ((1.0f - fr) * value(kk, i, j) + fr * value(kk, i1, j)) +
+               fc * ((1.0f - fr) * value(kk, i, j1) + fr * value(kk, i1, j1));
+    };
+    const float s0 = layer(k);
+    if (k == nTimes - 1) return s0;
+    return (1.0f - ft) * s0 + ft * layer(k + 1);
 }
 
 float ForecastData::at(const FloatField& field, float row, float col, double t) {

@@ -99,10 +99,12 @@ public:
     float jetSpeedAt(float row, float col, double t) { return at(jetSpeed, row, col, t); }
     float jetDirXAt(float row, float col, double t) { return at(jetDirX, row, col, t); }
     float jetDirYAt(float row, float col, double t) { return at(jetDirY, row, col, t); }
-    float windUAt(float row, float col, double t) { return at(windU, row, col, t); }
-    float windVAt(float row, float col, double t) { return at(windV, row, col, t); }
-    float jetUAt(float row, float col, double t) { return at(jetU, row, col, t); }
-    float jetVAt(float row, float col, double t) { return at(jetV, row, col, t); }
+    // The wind components, rebuilt from direction and speed (the file's own components are not
+    // kept); where a corner was missing in the file, the file's missing value.
+    float windUAt(float row, float col, double t) { return componentAt(windDirX, windSpeed, windMissing, row, col, t); }
+    float windVAt(float row, float col, double t) { return componentAt(windDirY, windSpeed, windMissing, row, col, t); }
+    float jetUAt(float row, float col, double t) { return componentAt(jetDirX, jetSpeed, jetMissing, row, col, t); }
+    float jetVAt(float row, float col, double t) { return componentAt(jetDirY, jetSpeed, jetMissing, row, col, t); }
 
     const float* temperatureSlice(double t) { return slotSlice(TEMPERATURE, t); }
     const float* pressureSlice(double t) { return slotSlice(PRESSURE, t); }
@@ -133,6 +135,10 @@ private:
     bool readFile(const char* path, Fields& out, std::string& problem) const;
     void adopt(Fields& f);
     float at(const FloatField& field, float row, float col, double t);
+    float componentAt(const FloatField& dir, const FloatField& speed, const std::vector<bool>& missing, float row,
+                      float col, double t);
+    // True when a corner of the cell sample() would read at (row, col, t) is set in `missing`.
+    bool cornerMissing(const std::vector<bool>& missing, float row, float col, float t) const;
 
     void setFinderArea(ExtremaFinder& f) const;
     const float* find(std::unique_ptr<ExtremaFinder>& finder, bool minima, const float* field, CoordList* list);
@@ -140,10 +146,12 @@ private:
     bool loaded = false;
     std::vector<float> slice;
     std::unique_ptr<ExtremaFinder> lowFinder, highFinder;
-    FloatField windU, windV, jetU, jetV;
     FloatField pressure, temperature, cloud, precipitation;
     std::vector<double> latitude, longitude, times;
+    // Direction and speed replace the file's (u, v) in place at load: two full fields less to hold.
     FloatField windDirX, windDirY, windSpeed, jetDirX, jetDirY, jetSpeed;
+    // Points whose u or v was missing in the file (their direction and speed read 0); empty when none.
+    std::vector<bool> windMissing, jetMissing;
     const float* slots[NUM_SLOTS] = {};
     float means[NUM_SLOTS] = {};
     float missingValue = 0.0f;
