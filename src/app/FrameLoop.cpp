@@ -13,6 +13,7 @@
 #include "AppState.h"
 #include "Capture.h"
 #include "ForecastData.h"
+#include "Refresh.h"
 #include "SceneHooks.h"
 #include "UpdateScript.h"
 
@@ -131,6 +132,7 @@ void onIdle() {
     settleCapture();
     // A refresh command's output is passed on a little every idle call, not only at the checks.
     pollUpdateScriptOutput();
+    continueReload();
     if (countIdleCall(app.idleCount)) {
         checkForecastFile();
         if (exitTimeReached(app.exitTime, static_cast<std::int64_t>(std::time(nullptr)))) std::exit(0);

@@ -2,9 +2,11 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "AppState.h"
 #include "CommandMenu.h"
@@ -112,21 +114,55 @@ private:
 DataVariable* windVariable() { return variables[4]; }
 DataVariable* pressureVariable() { return variables[1]; }
 
-// Moves the clock through every whole step with a time step of 1 and restores both afterwards.
-template <class PerStep>
-void forEveryStep(PerStep perStep) {
-    const double savedTime = forecast.setTime(-2);
-    const double savedStep = forecast.setTimeStep(0);
-    forecast.setTimeStep(1.0);
-    forecast.setTime(0);
-    const int steps = forecast.numTimes();
-    for (int i = 0; i < steps; ++i) {
-        forecast.setTime(i);
-        perStep(i);
+// The per-step overlay lists (wind numbers at every level of detail, pressure highs, lows and
+// isobar labels) of a forecast are tens of megabytes and most of a second to build; only the step
+// on screen and its neighbours are needed. Each step is built when first needed and let go again
+// when the clock is far from it.
+class StepOverlays {
+public:
+    void reset(int steps) {
+        for (int i = 0; i < static_cast<int>(built.size()); ++i)
+            if (built[static_cast<size_t>(i)]) release(i);
+        built.assign(static_cast<size_t>(steps > 0 ? steps : 0), 0);
     }
-    forecast.setTimeStep(savedStep);
-    forecast.setTime(savedTime);
-}
+    void need(int step) {
+        if (step < 0 || step >= static_cast<int>(built.size()) || built[static_cast<size_t>(step)]) return;
+        build(step);
+        built[static_cast<size_t>(step)] = 1;
+    }
+    void keepOnly(int first, int last) {
+        for (int i = 0; i < static_cast<int>(built.size()); ++i) {
+            if ((i >= first && i <= last) || !built[static_cast<size_t>(i)]) continue;
+            release(i);
+            built[static_cast<size_t>(i)] = 0;
+        }
+    }
+    int builtCount() const { return static_cast<int>(std::count(built.begin(), built.end(), 1)); }
+
+private:
+    static void build(int step) {
+        // The builders move the clock; it is put back whole, time step included.
+        const double savedTime = forecast.setTime(-2);
+        const double savedStep = forecast.setTimeStep(0);  // 0 asks without changing it
+        forecast.setTimeStep(1.0);
+        forecast.setTime(step);
+        std::cerr << "Calculating wind min/maxima for t = " << static_cast<float>(forecast.setTime(-2)) << std::endl;
+        pressureLabels->buildFrame(step, 1.0f);
+        forecast.setTime(step);
+        const float* speed = forecast.windSpeedSlice(-2);
+        const float* marks = forecast.windSpeedMaxima();
+        numberField->buildFrame(step, speed, marks, 0);
+        forecast.setTimeStep(savedStep);
+        forecast.setTime(savedTime);
+    }
+    static void release(int step) {
+        if (numberField) numberField->releaseFrame(step);
+        if (pressureLabels) pressureLabels->releaseList(step);
+    }
+    std::vector<char> built;
+};
+
+StepOverlays stepOverlays;
 
 void drawLogo() {
     begin2D();
@@ -247,15 +283,9 @@ void prepareOverlays() {
         pressureLabels->setShowLabels(false);
     }
 
-    forEveryStep([](int i) {
-        std::cerr << "Calculating wind min/maxima for t = " << static_cast<float>(forecast.setTime(-2)) << std::endl;
-        windBarbs->buildFrame(i, 1.0f);
-        pressureLabels->buildFrame(i, 1.0f);
-        forecast.setTime(i);  // the builders may leave the clock elsewhere
-        const float* speed = forecast.windSpeedSlice(-2);
-        const float* marks = forecast.windSpeedMaxima();
-        numberField->buildFrame(i, speed, marks, 0);
-    });
+    // Steps are built as the clock reaches them; the first one at once, as its frame comes next.
+    stepOverlays.reset(steps);
+    stepOverlays.need(0);
     stillOverlays.listsRebuilt();
 }
 
@@ -264,13 +294,22 @@ void setStillOverlayCache(bool on) { stillOverlays.setEnabled(on); }
 
 void rebuildPressureOverlay() {
     if (!pressureLabels) return;
-    forEveryStep([](int i) { pressureLabels->buildFrame(i, 1.0f); });
+    stepOverlays.reset(forecast.numTimes());
     stillOverlays.listsRebuilt();
 }
+
+int builtOverlaySteps() { return stepOverlays.builtCount(); }
+
+void needStepOverlays(int step) { stepOverlays.need(step); }
 
 void drawMapOverlays() {
     if (!numberField) return;
     const double t = forecast.setTime(-2);
+    // The lists of the steps shown (numbers change at the nearest step, labels at the one before).
+    const int step = static_cast<int>(t), nearest = static_cast<int>(t + 0.499);
+    needStepOverlays(step);
+    needStepOverlays(nearest);
+    stepOverlays.keepOnly(step - 1, step + 2);
     StillOverlayCache::Key still;
     if (app.showNumbers && !numberField->isLive()) still.numbers = static_cast<int>(t + 0.499);
     if (presetShowsPressure(app.currentPreset) && (app.showPressureLabels || app.showPressureHL)) {
@@ -309,6 +348,7 @@ void drawPanels() {
     if (app.showConfigMenu) configMenu->draw();
     if (app.showMapKey) mapKey->draw();
     glViewport(0, 0, app.windowWidth, app.windowHeight);
+    drawLoadingNotice();
 }
 
 void layoutOverlaysAndPanels(int width, int height) {

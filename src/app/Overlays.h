@@ -31,21 +31,27 @@ void buildOverlaysAndPanelsComponents();
 // its lowest eighth (under the time bar) and a margin at the high ends. Also after a reload.
 void createViewExtremaFinders();
 
-// Creates the overlays on the first call; every call compiles their lists for every forecast step
-// of the loaded data, printing one progress line per step. The clock and time step are restored.
+// Creates the overlays on the first call; every call lets go of their per-step lists and builds
+// those of step 0. The other steps are built as the clock reaches them (drawMapOverlays), each
+// printing one progress line. The clock and time step are restored.
 void prepareOverlays();
 
-// Recompiles the pressure overlay of every step, so a changed label or H/L setting shows at once
-// whichever step is on screen. The clock and time step are restored.
+// Lets go of the per-step lists, so a changed label or H/L setting shows at once whichever step is
+// on screen (the steps are built again as they are drawn).
 void rebuildPressureOverlay();
 
-// Under the map transform: numbers, barbs, the pressure overlay and the read-out panel. Leaves the
-// viewport, projection and scissor as it found them.
 // How often the overlays that change only at whole steps, toggles and resizes have been drawn
 // into their texture (the rest of the time the texture is put over the frame).
 unsigned long stillOverlayRebuilds();
+// Steps whose overlay lists are held now (they are built as the clock reaches them).
+int builtOverlaySteps();
+// Builds the overlay lists of a whole step if they are not held (clock and time step restored).
+void needStepOverlays(int step);
 // Off: those overlays are drawn straight into the frame every time (the picture is the same).
 void setStillOverlayCache(bool on);
+
+// Under the map transform: numbers, barbs, the pressure overlay and the read-out panel, building the
+// lists of the steps shown if need be. Leaves the viewport, projection and scissor as it found them.
 void drawMapOverlays();
 
 // Window space: time bar, logo, menus, key.

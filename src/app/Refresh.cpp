@@ -41,13 +41,20 @@ bool readFileStamp(const char* path, FileStamp& out) {
 
 namespace {
 
-// Drawn over whatever the back buffer holds, so the picture stays visible behind it while the
-// reload blocks the event loop.
+// Reading time per idle call while a new forecast comes in: the frames in between keep the picture
+// moving, and the load still takes only a few times its unbroken length.
+constexpr double kReloadSliceSeconds = 0.03;
+
+void drawLoadingText() {
+    glColor4f(1, 1, 1, 1);
+    drawText(-0.06f, 0.0f, "Loading updated data...", TextStyle::Outlined, BitmapFont::TimesRoman24, 1.0f);
+}
+
+// Drawn over whatever the back buffer holds, so the picture is seen behind it at once.
 void showLoadingMessage() {
     glClear(GL_DEPTH_BUFFER_BIT);
     glViewport(0, 0, app.windowWidth, app.windowHeight);
-    glColor4f(1, 1, 1, 1);
-    drawText(-0.06f, 0.0f, "Loading updated data...", TextStyle::Outlined, BitmapFont::TimesRoman24, 1.0f);
+    drawLoadingText();
     glutSwapBuffers();
 }
 
@@ -66,24 +73,53 @@ void reportResources() {
 }  // namespace
 
 bool checkForecastFileChanged() {
+    // One load at a time: a file replaced again meanwhile is seen at the first check after it.
+    if (forecast.loadPending()) return false;
     FileStamp seen;
     // A missing file (the script may be replacing it) is simply not new data yet.
     if (!readFileStamp(kForecastFile, seen) || seen == app.knownFileTime) return false;
     showLoadingMessage();
-    reloadForecast();
+    app.knownFileTime = seen;
+    // The fixed region, the overlays' lattices and the background quad are built for one grid.
+    if (!forecast.beginLoad(kForecastFile, forecast.numRows(), forecast.numCols())) {
+        offerUpdateAgain();
+        reportResources();
+    }
     return true;
+}
+
+void continueReload() {
+    if (!forecast.loadPending()) return;
+    switch (forecast.continueLoad(kReloadSliceSeconds)) {
+        case ForecastData::LoadState::Done:
+            applyReloadedForecast();
+            break;
+        case ForecastData::LoadState::Failed:
+            offerUpdateAgain();
+            reportResources();
+            break;
+        default:
+            break;
+    }
+}
+
+void drawLoadingNotice() {
+    if (forecast.loadPending()) drawLoadingText();
 }
 
 bool reloadForecast() {
     FileStamp seen;
     if (readFileStamp(kForecastFile, seen)) app.knownFileTime = seen;
-
-    // The fixed region, the overlays' lattices and the background quad are built for one grid.
     if (!forecast.load(kForecastFile, forecast.numRows(), forecast.numCols())) {
         offerUpdateAgain();
         reportResources();
         return false;
     }
+    applyReloadedForecast();
+    return true;
+}
+
+void applyReloadedForecast() {
     forecast.setRegion(app.viewRowMin, app.viewRowMax, app.viewColMin, app.viewColMax);
     forecast.setTimeStep(0.05);
     // The load released the finders; the overlay lists below need the start-up search area.
@@ -101,7 +137,6 @@ bool reloadForecast() {
     // lists: otherwise a kiosk carries the peak of old plus new data for as long as it runs.
     malloc_trim(0);
     reportResources();
-    return true;
 }
 
 bool startBackgroundUpdate() {

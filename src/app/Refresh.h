@@ -15,11 +15,23 @@ FileStamp fileStampOf(const struct stat& st);
 bool readFileStamp(const char* path, FileStamp& out);
 
 // The periodic file check: when forecast.nc exists and differs from the version last seen, draws
-// "Loading updated data..." over the picture and reloads. Returns whether it tried a reload.
+// "Loading updated data..." over the picture and starts reading it (continueReload reads on). A
+// file that is refused at once is reported and the Update button offered again. Returns whether it
+// tried a reload. Does nothing while a reload is under way.
 bool checkForecastFileChanged();
 
-// Re-reads forecast.nc and rebuilds what depends on it: region and time step, temperature scale,
-// background textures, time bar, streaklets, extremum finders and overlay lists. A file that cannot
+// Every idle call: reads on for a few tens of milliseconds while a reload is under way, and once
+// the new forecast is in, rebuilds what depends on it (applyReloadedForecast). A file that turns
+// out unreadable is reported and leaves the old forecast on screen, whole and animating.
+void continueReload();
+// In window space: "Loading updated data..." while a reload is under way.
+void drawLoadingNotice();
+// After the forecast has been replaced: region and time step, temperature scale, background
+// textures, time bar, streaklets, extremum finders and overlay lists follow the new data.
+void applyReloadedForecast();
+
+// Re-reads forecast.nc at once (dropping a reload under way) and rebuilds what depends on it (see
+// applyReloadedForecast). A file that cannot
 // be read, or has another grid, is reported by the loader in one line and leaves the old forecast
 // on screen. Either way the Update button is offered again and the version seen is remembered, so
 // only the next change is tried. Returns whether the new data were taken.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -153,7 +154,12 @@ NcVar* findVar(NcFile& file, const char* name, NcType type, int rank, long* edge
 }  // namespace
 
 struct ForecastData::Fields {
-    FloatField field[8];  // in kFieldNames order
+    FloatField field[8];  // in kFieldNames order; the wind components become directions as they are read
+    FloatField windSpeed, jetSpeed;
+    std::vector<bool> windMissing, jetMissing;
+    // Running sums for the means, step after step in file order.
+    double sums[NUM_SLOTS] = {};
+    std::size_t counts[NUM_SLOTS] = {};
     std::vector<double> latitude, longitude, times;
     float missingValue = 0.0f;
     bool hasMissing = false;
@@ -161,14 +167,24 @@ struct ForecastData::Fields {
     int nTimes = 0, nRows = 0, nCols = 0;
 };
 
+// A load under way: the open file and what has been read of it.
+struct ForecastData::Pending {
+    std::string path;
+    NcError quiet{NcError::silent_nonfatal};  // before the file: the library reports, never exits
+    std::unique_ptr<NcFile> file;
+    NcVar* vars[8] = {};
+    Fields f;
+    int next = 0;  // pieces read: step * 8 + field
+};
+
+ForecastData::~ForecastData() = default;
+
 ForecastData::ForecastData(const char* path) {
     if (path) load(path);
 }
 
-bool ForecastData::readFile(const char* path, Fields& out, std::string& problem) const {
-    // The library's default error mode prints and calls exit(); every problem is reported here instead.
-    NcError quiet(NcError::silent_nonfatal);
-
+bool ForecastData::openFile(const char* path, Pending& pending, std::string& problem) const {
+    Fields& out = pending.f;
     struct stat st;
     if (stat(path, &st) != 0) {
         problem = "file not found";
@@ -176,13 +192,14 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
     }
     problem = classicHeaderProblem(path);
     if (!problem.empty()) return false;
-    NcFile file(path, NcFile::ReadOnly);
+    pending.file = std::make_unique<NcFile>(path, NcFile::ReadOnly);
+    NcFile& file = *pending.file;
     if (!file.is_valid()) {
         problem = "not a readable netCDF file";
         return false;
     }
 
-    NcVar* vars[8];
+    NcVar** vars = pending.vars;
     long shape[3] = {0, 0, 0};
     for (int i = 0; i < 8; ++i) {
         long e[3];
@@ -261,13 +278,9 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
     }
 
     try {
-        for (int i = 0; i < 8; ++i) {
-            out.field[i].resize(static_cast<std::size_t>(elements));
-            if (!vars[i]->get(out.field[i].data(), shape)) {
-                problem = std::string("cannot read the values of \"") + kFieldNames[i] + "\" (file truncated?)";
-                return false;
-            }
-        }
+        for (int i = 0; i < 8; ++i) out.field[i].resize(static_cast<std::size_t>(elements));
+        out.windSpeed.resize(static_cast<std::size_t>(elements));
+        out.jetSpeed.resize(static_cast<std::size_t>(elements));
         out.latitude.resize(static_cast<std::size_t>(points));
         out.longitude.resize(static_cast<std::size_t>(points));
         out.times.resize(static_cast<std::size_t>(shape[0]));
@@ -292,15 +305,81 @@ bool ForecastData::readFile(const char* path, Fields& out, std::string& problem)
     return true;
 }
 
+bool ForecastData::readPiece(Pending& pending, std::string& problem) {
+    Fields& f = pending.f;
+    const int step = pending.next / 8, i = pending.next % 8;
+    const std::size_t plane = static_cast<std::size_t>(f.nRows) * f.nCols;
+    float* values = f.field[i].data() + static_cast<std::size_t>(step) * plane;
+    NcVar* var = pending.vars[i];
+    if (!var->set_cur(step, 0, 0) || !var->get(values, 1, f.nRows, f.nCols)) {
+        problem = std::string("cannot read the values of \"") + kFieldNames[i] + "\" (file truncated?)";
+        return false;
+    }
+    ++pending.next;
+    auto missing = [&f](float v) { return !std::isfinite(v) || v == kFill || (f.hasMissing && v == f.missingValue); };
+    // Fields 4-7 (temperature, pressure, cloud, precipitation) feed their means; fill values and
+    // non-finite values would swamp a mean, so they are left out of it.
+    static const int kSlotOf[8] = {-1, -1, -1, -1, TEMPERATURE, PRESSURE, CLOUD_COVER, PRECIPITATION};
+    if (kSlotOf[i] >= 0) {
+        double& sum = f.sums[kSlotOf[i]];
+        std::size_t& count = f.counts[kSlotOf[i]];
+        for (std::size_t p = 0; p < plane; ++p) {
+            if (missing(values[p])) continue;
+            sum += values[p];
+            ++count;
+        }
+        return true;
+    }
+    if (i != 1 && i != 3) return true;
+    // Both components of a wind are in: its speed and direction at this step, the direction in
+    // place of the components.
+    const std::size_t at = static_cast<std::size_t>(step) * plane;
+    float* dirX = f.field[i - 1].data() + at;
+    float* dirY = f.field[i].data() + at;
+    float* speed = (i == 1 ? f.windSpeed : f.jetSpeed).data() + at;
+    std::vector<bool>& gaps = i == 1 ? f.windMissing : f.jetMissing;
+    double& sum = f.sums[i == 1 ? WIND_SPEED : JET_SPEED];
+    std::size_t& count = f.counts[i == 1 ? WIND_SPEED : JET_SPEED];
+    for (std::size_t p = 0; p < plane; ++p) {
+        const float uf = dirX[p], vf = dirY[p];
+        // A non-finite or fill component is missing: it must never reach speeds, means or particles.
+        if (missing(uf) || missing(vf)) {
+            if (gaps.empty()) gaps.assign(static_cast<std::size_t>(f.nTimes) * plane, false);
+            gaps[at + p] = true;
+            dirX[p] = dirY[p] = speed[p] = 0.0f;
+            continue;
+        }
+        const double u = uf, v = vf;
+        const double s = std::sqrt(u * u + v * v);
+        speed[p] = static_cast<float>(s);
+        sum += s;
+        ++count;
+        const double d = std::max(s, 1e-7);  // a calm point gets a zero unit vector
+        dirX[p] = static_cast<float>(u / d);
+        dirY[p] = static_cast<float>(v / d);
+    }
+    return true;
+}
+
 bool ForecastData::load(const char* path) { return load(path, 0, 0); }
 
 bool ForecastData::load(const char* path, int requiredRows, int requiredCols) {
+    if (!beginLoad(path, requiredRows, requiredCols)) return false;
+    LoadState state;
+    while ((state = continueLoad(1e9)) == LoadState::Reading) {
+    }
+    return state == LoadState::Done;
+}
+
+bool ForecastData::beginLoad(const char* path, int requiredRows, int requiredCols) {
+    cancelLoad();
     if (!path) path = "";
-    Fields f;
+    auto p = std::make_unique<Pending>();
+    p->path = path;
     std::string problem;
-    bool ok = readFile(path, f, problem);
-    if (ok && requiredRows > 0 && requiredCols > 0 && (f.nRows != requiredRows || f.nCols != requiredCols)) {
-        problem = "its grid of " + std::to_string(f.nCols) + " x " + std::to_string(f.nRows) +
+    bool ok = openFile(path, *p, problem);
+    if (ok && requiredRows > 0 && requiredCols > 0 && (p->f.nRows != requiredRows || p->f.nCols != requiredCols)) {
+        problem = "its grid of " + std::to_string(p->f.nCols) + " x " + std::to_string(p->f.nRows) +
                   " points differs from the loaded " + std::to_string(requiredCols) + " x " +
                   std::to_string(requiredRows);
         ok = false;
@@ -309,19 +388,41 @@ bool ForecastData::load(const char* path, int requiredRows, int requiredCols) {
         std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n", path, problem.c_str());
         return false;
     }
-    struct stat st;
-    double modified = 0.0;
-    if (stat(path, &st) == 0) modified = st.st_mtim.tv_sec + st.st_mtim.tv_nsec * 1e-9;
-
-    adopt(f);
-    fileTime_ = modified;
-    loaded = true;
+    pending = std::move(p);
     return true;
 }
 
+ForecastData::LoadState ForecastData::continueLoad(double seconds) {
+    if (!pending) return LoadState::Idle;
+    const auto start = std::chrono::steady_clock::now();
+    const int pieces = pending->f.nTimes * 8;
+    std::string problem;
+    while (pending->next < pieces) {
+        if (!readPiece(*pending, problem)) {
+            std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n",
+                         pending->path.c_str(), problem.c_str());
+            pending.reset();
+            return LoadState::Failed;
+        }
+        if (pending->next < pieces &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= seconds)
+            return LoadState::Reading;
+    }
+    struct stat st;
+    double modified = 0.0;
+    if (stat(pending->path.c_str(), &st) == 0) modified = st.st_mtim.tv_sec + st.st_mtim.tv_nsec * 1e-9;
+    std::unique_ptr<Pending> done = std::move(pending);
+    done->file.reset();
+    adopt(done->f);
+    fileTime_ = modified;
+    loaded = true;
+    return LoadState::Done;
+}
+
+void ForecastData::cancelLoad() { pending.reset(); }
+
 void ForecastData::adopt(Fields& f) {
     unload();
-    // The components become the directions, in place.
     windDirX.swap(f.field[0]);
     windDirY.swap(f.field[1]);
     jetDirX.swap(f.field[2]);
@@ -330,6 +431,10 @@ void ForecastData::adopt(Fields& f) {
     pressure.swap(f.field[5]);
     cloud.swap(f.field[6]);
     precipitation.swap(f.field[7]);
+    windSpeed.swap(f.windSpeed);
+    jetSpeed.swap(f.jetSpeed);
+    windMissing.swap(f.windMissing);
+    jetMissing.swap(f.jetMissing);
     latitude.swap(f.latitude);
     longitude.swap(f.longitude);
     times.swap(f.times);
@@ -339,70 +444,25 @@ void ForecastData::adopt(Fields& f) {
     nTimes = f.nTimes;
     nRows = f.nRows;
     nCols = f.nCols;
+    for (int s = 0; s < NUM_SLOTS; ++s)
+        means[s] = f.counts[s] ? static_cast<float>(f.sums[s] / static_cast<double>(f.counts[s])) : 0.0f;
 
     slots[TEMPERATURE] = temperature.data();
     slots[PRESSURE] = pressure.data();
     slots[PRECIPITATION] = precipitation.data();
     slots[CLOUD_COVER] = cloud.data();
-    const std::size_t n = temperature.size();
-    // Fill values (NAM's precipitation is all fill at the first step) and non-finite values would
-    // swamp a mean, so they are left out of it.
-    for (int s : {TEMPERATURE, PRESSURE, CLOUD_COVER, PRECIPITATION}) {
-        double sum = 0.0;
-        std::size_t count = 0;
-        for (std::size_t p = 0; p < n; ++p) {
-            const float v = slots[s][p];
-            if (isMissingValue(v)) continue;
-            sum += v;
-            ++count;
-        }
-        means[s] = count ? static_cast<float>(sum / static_cast<double>(count)) : 0.0f;
-    }
-
-    slice.assign(static_cast<std::size_t>(nRows) * nCols, 0.0f);
-    currentTime = 0.0;
-    timeStep = 1.0;
-    setRegion(0, nRows - 1, 0, nCols - 1);
-
-    std::fprintf(stderr, "initializing secondary data...\n");
-    struct Pair {
-        FloatField& dirX;  // holds u on entry
-        FloatField& dirY;  // holds v on entry
-        FloatField& speed;
-        std::vector<bool>& missing;
-        int slot;
-    } pairs[2] = {{windDirX, windDirY, windSpeed, windMissing, WIND_SPEED},
-                  {jetDirX, jetDirY, jetSpeed, jetMissing, JET_SPEED}};
-    for (Pair& pr : pairs) {
-        pr.speed.resize(n);
-        double sum = 0.0;
-        std::size_t count = 0;
-        for (std::size_t p = 0; p < n; ++p) {
-            const float uf = pr.dirX[p], vf = pr.dirY[p];
-            // A non-finite or fill component is missing: it must never reach speeds, means or particles.
-            if (isMissingValue(uf) || isMissingValue(vf)) {
-                if (pr.missing.empty()) pr.missing.assign(n, false);
-                pr.missing[p] = true;
-                pr.dirX[p] = pr.dirY[p] = pr.speed[p] = 0.0f;
-                continue;
-            }
-            const double u = uf, v = vf;
-            const double s = std::sqrt(u * u + v * v);
-            pr.speed[p] = static_cast<float>(s);
-            sum += s;
-            ++count;
-            const double d = std::max(s, 1e-7);  // a calm point gets a zero unit vector
-            pr.dirX[p] = static_cast<float>(u / d);
-            pr.dirY[p] = static_cast<float>(v / d);
-        }
-        means[pr.slot] = count ? static_cast<float>(sum / static_cast<double>(count)) : 0.0f;
-    }
     slots[WIND_SPEED] = windSpeed.data();
     slots[WIND_DIR_X] = windDirX.data();
     slots[WIND_DIR_Y] = windDirY.data();
     slots[JET_SPEED] = jetSpeed.data();
     slots[JET_DIR_X] = jetDirX.data();
     slots[JET_DIR_Y] = jetDirY.data();
+
+    slice.assign(static_cast<std::size_t>(nRows) * nCols, 0.0f);
+    currentTime = 0.0;
+    timeStep = 1.0;
+    setRegion(0, nRows - 1, 0, nCols - 1);
+    std::fprintf(stderr, "initializing secondary data...\n");
     std::fprintf(stderr, "done.\n");
 }
 

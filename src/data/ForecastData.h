@@ -33,6 +33,7 @@ enum ForecastSlot {
 class ForecastData {
 public:
     explicit ForecastData(const char* path = nullptr);
+    ~ForecastData();
     ForecastData(const ForecastData&) = delete;
     ForecastData& operator=(const ForecastData&) = delete;
 
@@ -45,6 +46,18 @@ public:
     bool load(const char* path, int requiredRows, int requiredCols);
     void unload();
     bool isLoaded() const { return loaded; }
+
+    // The same load a piece at a time (one field of one step), so that the caller can go on
+    // drawing the forecast in use meanwhile. beginLoad opens and checks the file (false: refused,
+    // with load's message); each continueLoad reads for about `seconds` and reports Reading until
+    // the new forecast has replaced the old one (Done) or a piece could not be read (Failed, with
+    // load's message). Until Done the loaded forecast is untouched. A new beginLoad or cancelLoad
+    // drops a load under way.
+    enum class LoadState { Idle, Reading, Done, Failed };
+    bool beginLoad(const char* path, int requiredRows = 0, int requiredCols = 0);
+    LoadState continueLoad(double seconds);
+    void cancelLoad();
+    bool loadPending() const { return pending != nullptr; }
 
     int numTimes() const { return nTimes; }
     int numRows() const { return nRows; }
@@ -131,8 +144,12 @@ public:
     const std::vector<double>& timeValues() const { return times; }
 
 private:
-    struct Fields;  // one complete load, filled and validated before it replaces the current data
-    bool readFile(const char* path, Fields& out, std::string& problem) const;
+    struct Fields;   // one complete load, filled and validated before it replaces the current data
+    struct Pending;  // a load under way
+    // Checks the file, allocates and reads the coordinates; the fields are read by readPiece.
+    bool openFile(const char* path, Pending& pending, std::string& problem) const;
+    // The next field of the next step, with what is derived from it at that step.
+    static bool readPiece(Pending& pending, std::string& problem);
     void adopt(Fields& f);
     float at(const FloatField& field, float row, float col, double t);
     float componentAt(const FloatField& dir, const FloatField& speed, const std::vector<bool>& missing, float row,
@@ -144,6 +161,7 @@ private:
     const float* find(std::unique_ptr<ExtremaFinder>& finder, bool minima, const float* field, CoordList* list);
 
     bool loaded = false;
+    std::unique_ptr<Pending> pending;
     std::vector<float> slice;
     std::unique_ptr<ExtremaFinder> lowFinder, highFinder;
     FloatField pressure, temperature, cloud, precipitation;

@@ -52,6 +52,12 @@ void DataLayer::draw() {
     glCallList(listBase + static_cast<GLuint>(listIndex));
 }
 
+void DataLayer::releaseList(int i) {
+    if (listBase == 0 || i < 0 || i >= numLists) return;
+    glNewList(listBase + static_cast<GLuint>(i), GL_COMPILE);
+    glEndList();
+}
+
 void DataLayer::gridToNdc(float row, float col, float& x, float& y) const {
     const int i = static_cast<int>(row - static_cast<float>(rowMin));
     const int j = static_cast<int>(col - static_cast<float>(colMin));

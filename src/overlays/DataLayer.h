@@ -25,6 +25,8 @@ public:
     void showFrame(int i);
     // Calls the selected list; an index outside the block draws nothing.
     void draw() override;
+    // Empties list i, giving back what it held; it then draws nothing until compiled again.
+    void releaseList(int i);
 
     // Grid position to normalised coordinates, snapped to whole cells: the region's first row and
     // column map to -1.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "DataVariable.h"
 #include "ForecastData.h"
@@ -66,16 +67,17 @@ void NumberField::attachDataset(ForecastData* data) {
 std::vector<NumberField::Point> NumberField::pickLattice(const std::vector<int>& rowPos,
                                                          const std::vector<int>& colPos,
                                                          const unsigned char* occupied, int cells, int lod,
-                                                         int rows, int cols) {
+                                                         int rows, int cols, unsigned seed) {
     std::vector<Point> out;
+    std::minstd_rand pick(seed ? seed : 1);
     if (lod < 1) lod = 1;
     cells = std::min(cells, static_cast<int>(std::min(rowPos.size(), colPos.size())));
     for (int p = lod - 1; p < cells; p += lod) {
         if (occupied && occupied[p]) continue;
         int row, col;
         if (lod > 1 && p + lod < cells) {
-            row = rowPos[static_cast<size_t>(p + std::rand() % lod)];
-            col = colPos[static_cast<size_t>(p + std::rand() % lod)];
+            row = rowPos[static_cast<size_t>(p + static_cast<int>(pick() % static_cast<unsigned>(lod)))];
+            col = colPos[static_cast<size_t>(p + static_cast<int>(pick() % static_cast<unsigned>(lod)))];
         } else {
             row = rowPos[static_cast<size_t>(p)];
             col = colPos[static_cast<size_t>(p)];
@@ -112,7 +114,7 @@ void NumberField::drawMaxima() {
 void NumberField::drawLattice() {
     if (!speed) return;
     glColor4fv(colour);
-    for (const Point& q : pickLattice(rowPos, colPos, occupied.data(), cells, lod, rows, cols))
+    for (const Point& q : pickLattice(rowPos, colPos, occupied.data(), cells, lod, rows, cols, latticeSeed))
         numberAt(q.row, q.col, toKnots(variable, speed[static_cast<size_t>(q.row) * cols + q.col]));
 }
 
@@ -151,6 +153,7 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
         screenW = nominal[n][0];
         screenH = nominal[n][1];
         const int index = i + (L - 1) * numTimes;
+        latticeSeed = static_cast<unsigned>(index) + 1;
         // Numbers only, in one colour: their glyphs are stored as one draw, or go into the list as one.
         if (stored) {
             glPushAttrib(GL_CURRENT_BIT);  // the colour is set again at each draw
@@ -172,6 +175,15 @@ void NumberField::buildFrame(int i, const float* speedGrid, const float* marksGr
     lod = keepLod;
     screenW = keepW;
     screenH = keepH;
+}
+
+void NumberField::releaseFrame(int i) {
+    if (i < 0 || i >= numTimes) return;
+    for (int L = 1; L <= lodLevels; ++L) {
+        const int index = i + (L - 1) * numTimes;
+        if (index < static_cast<int>(quads.size())) quads[static_cast<size_t>(index)] = TextQuads();
+        releaseList(index);
+    }
 }
 
 void NumberField::draw() {

@@ -33,6 +33,8 @@ public:
     // Compiles the lists of step i, one per level of detail. `speed` is the whole-step wind-speed
     // grid and `marks` the wind-maxima marks of the same step (rows x cols each).
     void buildFrame(int i, const float* speed, const float* marks, int list);
+    // Gives back what step i's lists hold; they draw nothing until built again.
+    void releaseFrame(int i);
     void draw() override;
 
     int getCells() const { return cells; }
@@ -48,8 +50,11 @@ public:
                            std::vector<int>& rowPos, std::vector<int>& colPos);
     // The points a list of level of detail `lod` labels: every lod-th cell not occupied, at a random
     // member of its group of lod cells (row and column drawn independently), clamped to the grid.
+    // The members come from a generator seeded with `seed`: a step's lists come out the same
+    // whenever they are built, and building them takes nothing from the program's random sequence.
     static std::vector<Point> pickLattice(const std::vector<int>& rowPos, const std::vector<int>& colPos,
-                                          const unsigned char* occupied, int cells, int lod, int rows, int cols);
+                                          const unsigned char* occupied, int cells, int lod, int rows, int cols,
+                                          unsigned seed = 1);
 
 private:
     void numberAt(int row, int col, float value) const;
@@ -69,6 +74,7 @@ private:
     int margin = 0;
     int cells = 0, cellsPerRow = 0;
     bool allocated = false;
+    unsigned latticeSeed = 1;  // of the list being built
     bool dynamic = false;
     float maximaThreshold = 10.0f;
     float bottomLimit = -1.0f;

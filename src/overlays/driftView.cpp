@@ -116,29 +116,35 @@ void driftView::init(ForecastData* d, DataVariable* const* vars, int n) {
 
 void driftView::generateBackgroundTextures() {
     if (!dataset || !dataset->isLoaded()) return;
-    const double savedTime = dataset->setTime(-2);
-    const int rows = dataset->numRows(), cols = dataset->numCols(), steps = dataset->numTimes();
+    const int steps = dataset->numTimes();
     if (!shader) shader = std::make_unique<AnimationShader>(steps, variableCount, 0);
-    if (Shader::isSupported()) {
-        std::vector<float> scratch(static_cast<size_t>(rows) * cols);
-        for (int i = 0; i < variableCount; ++i) {
-            DataVariable* v = variables[static_cast<size_t>(i)];
-            if (!v) continue;
-            std::printf("Generating Background %s Textures...\n", v->name().c_str());
-            for (int j = 0; j < steps; ++j) {
-                const float* slice = dataset->slotSlice(static_cast<int>(v->slot()), j);
-                if (!slice) continue;
-                auto texture = std::make_unique<Texture>(GL_TEXTURE_2D);
-                v->normalise(scratch.data(), slice, rows * cols);
-                texture->setFloatData2D(cols, rows, scratch.data());
-                shader->setFrame(j, texture.get(), i);
-                // The shader takes only frames that fit its table; a refused one stays ours to free.
-                if (shader->getFrame(j, i) == texture.get()) texture.release();
-            }
-            shader->setVariable(v, i);
-        }
+    shader->setFrameCount(steps);
+    // Built as the clock reaches them: a whole forecast of them is over a hundred megabytes and
+    // most of a second to make, and only two steps of two variables are drawn at a time.
+    shader->dropFrames();
+    if (!Shader::isSupported()) return;
+    for (int i = 0; i < variableCount; ++i) {
+        DataVariable* v = variables[static_cast<size_t>(i)];
+        if (!v) continue;
+        std::printf("Generating Background %s Textures...\n", v->name().c_str());
+        shader->setVariable(v, i);
     }
-    dataset->setTime(savedTime);
+    shader->setFrameSource([this](int frame, int variable) { return buildFrameTexture(frame, variable); });
+}
+
+Texture* driftView::buildFrameTexture(int step, int variable) {
+    if (!dataset || !dataset->isLoaded() || variable < 0 || variable >= variableCount) return nullptr;
+    DataVariable* v = variables[static_cast<size_t>(variable)];
+    if (!v) return nullptr;
+    const int rows = dataset->numRows(), cols = dataset->numCols();
+    const float* field = dataset->slotField(static_cast<int>(v->slot()));
+    if (!field || step < 0 || step >= dataset->numTimes()) return nullptr;
+    const float* slice = field + static_cast<std::size_t>(step) * rows * cols;
+    frameScratch.resize(static_cast<std::size_t>(rows) * cols);
+    v->normalise(frameScratch.data(), slice, rows * cols);
+    auto* texture = new Texture(GL_TEXTURE_2D);
+    texture->setFloatData2D(cols, rows, frameScratch.data());
+    return texture;
 }
 
 void driftView::buildQuad() {

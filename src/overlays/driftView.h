@@ -8,6 +8,7 @@
 class AnimationShader;
 class DataVariable;
 class ForecastData;
+class Texture;
 
 // The map's base layer: coast and state outlines (stored in the forecast grid's own (column, row)
 // coordinates, so nothing is projected at run time), the map transform that places the region of
@@ -33,8 +34,12 @@ public:
     // Stores the dataset and the variables that get background textures (in shader row order),
     // builds the textures and the background quad. Needs a current GL context.
     void init(ForecastData* dataset, DataVariable* const* variables, int variableCount);
-    // Rebuilds every background texture from the current data (after a reload).
+    // Lets go of every background texture and has the shader build them from the current data as
+    // they are drawn (at start and after a reload).
     void generateBackgroundTextures();
+    // The background texture of one step of one variable (shader row), normalised by that variable;
+    // null when there is no such step or variable.
+    Texture* buildFrameTexture(int step, int variable);
 
     // The drawing space the region of interest is spread over (the start-up window size).
     void setMapView(float width, float height);
@@ -100,6 +105,7 @@ private:
     std::vector<DataVariable*> variables;
     int variableCount = 0;
     std::unique_ptr<AnimationShader> shader;
+    std::vector<float> frameScratch;  // one normalised step, reused by every texture build
     ForecastData* dataset = nullptr;
     float viewWidth = 1834.0f, viewHeight = 1030.0f;
     int methodBeforeShading = 2;

@@ -133,6 +133,43 @@ void AnimationShader::setFrameCount(int n) {
     if (stepBlend) stepBlend->invalidate();
 }
 
+void AnimationShader::dropFrames() {
+    for (Texture*& t : frames) {
+        delete t;
+        t = nullptr;
+    }
+    if (stepBlend) stepBlend->invalidate();
+}
+
+int AnimationShader::heldFrames() const {
+    int n = 0;
+    for (const Texture* t : frames) n += t != nullptr;
+    return n;
+}
+
+void AnimationShader::holdFramesFor(int i0, int i1) {
+    if (!frameSource) return;
+    const bool secondDrawn = method == 2 || method == 3;
+    bool changed = false;
+    for (int row = 0; row < variableCount; ++row) {
+        const bool drawn = row == primary || (secondDrawn && row == secondary);
+        for (int frame = 0; frame < frameCount; ++frame) {
+            Texture*& slot = frames[static_cast<size_t>(row) * frameCount + frame];
+            // One step either side stays, so that stepping back and forth builds nothing.
+            const bool keep = drawn && frame >= i0 - 1 && frame <= i1 + 1;
+            if (drawn && frame >= i0 && frame <= i1 && !slot) {
+                slot = frameSource(frame, row);
+                changed = true;
+            } else if (!keep && slot) {
+                delete slot;
+                slot = nullptr;
+                changed = true;
+            }
+        }
+    }
+    if (changed && stepBlend) stepBlend->invalidate();
+}
+
 Texture* AnimationShader::frameAt(int row, int frame) const {
     if (row < 0 || row >= variableCount || frame < 0 || frame >= frameCount) return nullptr;
     return frames[static_cast<size_t>(row) * frameCount + frame];
@@ -180,6 +217,7 @@ void AnimationShader::enable() {
 
     const ShadedVariable* prim = variableAt(primary);
     const ShadedVariable* sec = variableAt(secondary);
+    holdFramesFor(i0, i1);
     if (isSupported()) {
         const int k = programIndex(method, useContour);
         // Frames that are missing or of unequal sizes are blended per pixel.

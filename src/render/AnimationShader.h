@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,15 @@ public:
     // Resizes the table to n frames per variable (a reload may bring another number of steps):
     // frames that still fit are kept, the rest are deleted, new places are empty.
     void setFrameCount(int n);
+    // Where frames come from when they are built on demand: called with (frame, variable), returns
+    // a new texture the shader then owns, or null. With a source set, only the frames being drawn
+    // and their neighbours are held; the rest are deleted and built again when needed.
+    using FrameSource = std::function<Texture*(int frame, int variable)>;
+    void setFrameSource(FrameSource source) { frameSource = std::move(source); }
+    // Deletes every frame (a source builds them again as they are drawn).
+    void dropFrames();
+    // Frame textures held now.
+    int heldFrames() const;
     void setVariable(const ShadedVariable* variable, int index);
 
     int cyclePrimary(int delta);
@@ -63,6 +73,8 @@ private:
     void assignSamplerUnits(bool blended);
     const ShadedVariable* variableAt(int row) const;
     Texture* frameAt(int row, int frame) const;
+    // With a source: builds the frames i0..i1 of the rows drawn now and lets go of the others.
+    void holdFramesFor(int i0, int i1);
 
     int method;
     std::vector<Texture*> frames;
@@ -82,5 +94,6 @@ private:
     int contourType = 0;
     float contourWidth = 2.0f;
     std::unique_ptr<StepBlend> stepBlend;
+    FrameSource frameSource;
     bool overBlack = false;
 };

@@ -125,8 +125,15 @@ TEST_F(MapGl, BackgroundTexturesForEveryVariableAndStepAndTheColormapsOnScreen) 
     EXPECT_EQ(fc.getCurrentTime(), 1.5);  // the clock is put back
     AnimationShader* shader = view.getShader();
     ASSERT_NE(shader, nullptr);
+    // Built as they are drawn: every step of every variable can be, none is held before a draw.
+    EXPECT_EQ(shader->heldFrames(), 0);
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < NT; ++j) EXPECT_NE(shader->getFrame(j, i), nullptr) << i << "," << j;
+        for (int j = 0; j < NT; ++j) {
+            std::unique_ptr<Texture> t(view.buildFrameTexture(j, i));
+            EXPECT_TRUE(t && t->width == NX && t->height == NY) << i << "," << j;
+        }
+    EXPECT_EQ(view.buildFrameTexture(NT, 0), nullptr);
+    EXPECT_EQ(view.buildFrameTexture(0, 4), nullptr);
     EXPECT_EQ(shader->getMethod(), 1);  // colormaps only
     ASSERT_NE(view.getQuadList(), 0u);
 
@@ -143,6 +150,16 @@ TEST_F(MapGl, BackgroundTexturesForEveryVariableAndStepAndTheColormapsOnScreen) 
         EXPECT_NEAR(west[c], kColormap[0][c], 3) << "channel " << c;
         EXPECT_NEAR(east[c], kColormap[3][c], 3) << "channel " << c;
     }
+    EXPECT_EQ(shader->heldFrames(), 2);  // steps 0 and 1 of the colour variable
+    // A jump to the last step builds it at once; a variable no longer drawn lets its steps go.
+    view.cycleColourVariable();
+    view.pushMapTransform();
+    view.drawBackground(NT - 1);
+    view.popMapTransform();
+    EXPECT_NE(shader->getFrame(NT - 1, 1), nullptr);
+    EXPECT_EQ(shader->getFrame(0, 0), nullptr);
+    EXPECT_EQ(shader->heldFrames(), 2);
+    view.setColourVariable(0);
     EXPECT_EQ(GlContext::glErrors(), "");
 
     // Forwarded settings.
@@ -387,8 +404,6 @@ TEST_F(MapGl, TheWholeSceneBuildsFromASmallForecast) {
     EXPECT_EQ(variables[3]->levelCount(), variables[3]->textonTexture()->getLevels());
     EXPECT_EQ(variables[4]->levelCount(), 0);  // no textures: conversion only
     EXPECT_NEAR(variables[4]->toDisplay(10), 19.438f, 1e-3);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < NT; ++j) EXPECT_NE(background.getShader()->getFrame(j, i), nullptr);
     EXPECT_EQ(background.getShader()->getMethod(), 2);
 
     EXPECT_EQ(surfaceStreaklets->size(), 10000);

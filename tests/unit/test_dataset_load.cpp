@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 #include <netcdf.h>
@@ -230,6 +231,41 @@ TEST(DatasetLoad, ASecondLoadReplacesEverythingAndResetsTheClock) {
     EXPECT_EQ(fc.numTimes(), 0);
     EXPECT_EQ(fc.slotField(TEMPERATURE), nullptr);
     fc.unload();  // twice is harmless
+}
+
+// A reload read a piece per call, as the viewer does between frames: the forecast in use stays
+// whole until the last piece, then the result is exactly a load in one go.
+TEST(DatasetLoad, APieceByPieceLoadLeavesTheForecastInUseUntilItIsWhole) {
+    TempDir dir;
+    testsupport::writeForecast(dir.file("a.nc"), smallSample(10, 8, 3));
+    testsupport::writeForecast(dir.file("b.nc"), smallSample(14, 11, 4));
+    ForecastData fc, direct;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(fc.load(dir.file("a.nc").c_str()));
+    ASSERT_TRUE(direct.load(dir.file("b.nc").c_str()));
+    const float before = fc.temperatureAt(3.5f, 4.25f, 1.5);
+    ASSERT_TRUE(fc.beginLoad(dir.file("b.nc").c_str()));
+    int calls = 0;
+    ForecastData::LoadState state;
+    while ((state = fc.continueLoad(0)) == ForecastData::LoadState::Reading) {
+        ++calls;
+        ASSERT_EQ(fc.numCols(), 10);
+        ASSERT_EQ(fc.temperatureAt(3.5f, 4.25f, 1.5), before);
+    }
+    testing::internal::GetCapturedStderr();
+    ASSERT_EQ(state, ForecastData::LoadState::Done);
+    EXPECT_EQ(calls, 4 * 8 - 1);  // one field of one step per call
+    EXPECT_FALSE(fc.loadPending());
+    ASSERT_EQ(fc.numCols(), 14);
+    const size_t n = 14 * 11 * 4;
+    for (int slot = 0; slot < NUM_SLOTS; ++slot) {
+        SCOPED_TRACE(slot);
+        EXPECT_EQ(std::memcmp(fc.slotField(slot), direct.slotField(slot), n * sizeof(float)), 0);
+        EXPECT_EQ(fc.slotMean(slot), direct.slotMean(slot));
+    }
+    EXPECT_EQ(fc.jetUAt(5, 6, 2.5), direct.jetUAt(5, 6, 2.5));
+
+    EXPECT_EQ(fc.continueLoad(0), ForecastData::LoadState::Idle);
 }
 
 // Each bad file: one line naming the file and the problem, and the forecast already loaded stays.
