@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 #include <GL/glx.h>
+#include <malloc.h>
 
 #include <cmath>
 #include <cstdio>
@@ -129,6 +130,13 @@ void initGraphicsState(int, int) {
 }
 
 void onIdle() {
+    // Start-up's passing buffers (file reading, image decoding, first builds) go back to the system
+    // once the first frame is up, instead of staying in the allocator's free lists for the run.
+    static bool trimmed = false;
+    if (!trimmed && app.frameDrawn) {
+        malloc_trim(0);
+        trimmed = true;
+    }
     settleCapture();
     // A refresh command's output is passed on a little every idle call, not only at the checks.
     pollUpdateScriptOutput();

@@ -90,6 +90,11 @@ bool checkForecastFileChanged() {
 
 void continueReload() {
     if (!forecast.loadPending()) return;
+    if (forecast.loadingInPlace()) {
+        // The rest of the forecast read at start-up. Without it there is nothing whole to show.
+        if (forecast.continueLoad(kReloadSliceSeconds) == ForecastData::LoadState::Failed) std::exit(1);
+        return;
+    }
     switch (forecast.continueLoad(kReloadSliceSeconds)) {
         case ForecastData::LoadState::Done:
             applyReloadedForecast();
@@ -104,7 +109,7 @@ void continueReload() {
 }
 
 void drawLoadingNotice() {
-    if (forecast.loadPending()) drawLoadingText();
+    if (forecast.loadPending() && !forecast.loadingInPlace()) drawLoadingText();
 }
 
 bool reloadForecast() {

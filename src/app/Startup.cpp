@@ -90,8 +90,9 @@ int skyloomMain(int argc, char** argv) {
     WorkArea area;
     if (queryWorkArea(area)) fitToWorkArea(app, area);
 
-    // The loader has already said what is wrong with the file.
-    if (!forecast.load(kForecastFile)) return 1;
+    // The loader has already said what is wrong with the file. The first steps are enough for the
+    // first frame; idle calls read the rest while the forecast animates.
+    if (!forecast.loadStart(kForecastFile)) return 1;
     forecast.setTimeStep(0.05);
 
     setupWindow(argc, argv);

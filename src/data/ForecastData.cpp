@@ -41,19 +41,41 @@ std::uint64_t physicalMemory() {
 // the bytes that are really there. The netCDF library trusts these fields: a dimension name longer
 // than its fixed buffer smashes its stack, so a damaged forecast.nc would end the program instead
 // of being refused. Returns the problem, or an empty string; other formats are left to the library.
+std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut);
+
 std::string classicHeaderProblem(const char* path) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) return std::string();
-    std::vector<unsigned char> h(16u << 20);  // far more than any forecast header
-    h.resize(std::fread(h.data(), 1, h.size(), f));
+    // A forecast's header is a few kilobytes: read that much first, and up to 16 MiB (far more
+    // than any forecast header) only for a header that goes on past it.
+    std::string problem;
+    for (std::size_t size : {std::size_t(64) << 10, std::size_t(16) << 20}) {
+        std::vector<unsigned char> h(size);
+        std::rewind(f);
+        h.resize(std::fread(h.data(), 1, h.size(), f));
+        bool ranOut = false;
+        problem = walkClassicHeader(h, ranOut);
+        if (!ranOut || h.size() < size) break;
+    }
     std::fclose(f);
+    return problem;
+}
+
+// The walk itself over the bytes read; `ranOut` tells that it needed bytes past their end.
+std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut) {
     if (h.size() < 4 || h[0] != 'C' || h[1] != 'D' || h[2] != 'F') return std::string();
     const int version = h[3];
     if (version != 1 && version != 2 && version != 5) return "unknown classic format version";
     const bool wide = version == 5;  // 64-bit counts and sizes
     std::size_t at = 4;
     bool ok = true;
+    // A count past the bytes read may still fit in the file.
+    auto fits = [&](std::uint64_t n) {
+        if (n > h.size()) ranOut = true;
+        return n <= h.size();
+    };
     auto need = [&](std::size_t n) {
+        if (ok && h.size() - at < n) ranOut = true;
         if (!ok || h.size() - at < n) ok = false;
         return ok;
     };
@@ -69,7 +91,7 @@ std::string classicHeaderProblem(const char* path) {
         return (hi << 32) | u32();
     };
     auto skip = [&](std::uint64_t n) {
-        if (n > h.size() || !need(static_cast<std::size_t>(n))) return false;
+        if (!fits(n) || !need(static_cast<std::size_t>(n))) return false;
         at += static_cast<std::size_t>(n);
         return true;
     };
@@ -86,11 +108,11 @@ std::string classicHeaderProblem(const char* path) {
     auto attributes = [&]() {
         const std::uint64_t tag = u32(), n = count();
         if (!ok || (tag == 0 && n == 0)) return ok;
-        if (tag != 0x0C || n > h.size()) return ok = false;
+        if (tag != 0x0C || !fits(n)) return ok = false;
         for (std::uint64_t i = 0; i < n && ok; ++i) {
             if (!name()) break;
             const std::uint64_t type = u32(), values = count();
-            if (!ok || type < 1 || type > (wide ? 11u : 6u) || values > h.size()) return ok = false;
+            if (!ok || type < 1 || type > (wide ? 11u : 6u) || !fits(values)) return ok = false;
             skip((values * kTypeSize[type] + 3) / 4 * 4);
         }
         return ok;
@@ -98,18 +120,18 @@ std::string classicHeaderProblem(const char* path) {
     count();  // number of records
     const std::uint64_t dimTag = u32(), dims = count();
     if (ok && !(dimTag == 0 && dims == 0)) {
-        if (dimTag != 0x0A || dims > h.size()) ok = false;
+        if (dimTag != 0x0A || !fits(dims)) ok = false;
         for (std::uint64_t i = 0; i < dims && ok; ++i)
             if (name()) count();
     }
     attributes();
     const std::uint64_t varTag = u32(), vars = count();
     if (ok && !(varTag == 0 && vars == 0)) {
-        if (varTag != 0x0B || vars > h.size()) ok = false;
+        if (varTag != 0x0B || !fits(vars)) ok = false;
         for (std::uint64_t i = 0; i < vars && ok; ++i) {
             if (!name()) break;
             const std::uint64_t rank = count();
-            if (!ok || rank > h.size() || !skip(rank * (wide ? 8 : 4))) break;
+            if (!ok || !fits(rank) || !skip(rank * (wide ? 8 : 4))) break;
             if (!attributes()) break;
             u32();                                   // type
             count();                                 // size
@@ -174,7 +196,27 @@ struct ForecastData::Pending {
     std::unique_ptr<NcFile> file;
     NcVar* vars[8] = {};
     Fields f;
-    int next = 0;  // pieces read: step * 8 + field
+    int next = 0;  // pieces read, in pieceAt order
+    // Where the pieces go: the new arrays, which keep their storage when they are adopted early.
+    float* data[8] = {};
+    float* speed[2] = {};
+    std::vector<bool>* gaps[2] = {};
+    bool inPlace = false;  // adopted early: the forecast in use is being filled
+
+    // Piece n: every step of the temperature first (its mean centres a colour scale before the
+    // first frame), then the other seven fields step by step.
+    void pieceAt(int n, int& step, int& field) const {
+        if (n < f.nTimes) {
+            step = n;
+            field = 4;
+            return;
+        }
+        n -= f.nTimes;
+        step = n / 7;
+        field = n % 7 < 4 ? n % 7 : n % 7 + 1;
+    }
+    // Steps whose every field has been read.
+    int stepsRead() const { return next <= f.nTimes ? 0 : (next - f.nTimes) / 7; }
 };
 
 ForecastData::~ForecastData() = default;
@@ -281,6 +323,11 @@ bool ForecastData::openFile(const char* path, Pending& pending, std::string& pro
         for (int i = 0; i < 8; ++i) out.field[i].resize(static_cast<std::size_t>(elements));
         out.windSpeed.resize(static_cast<std::size_t>(elements));
         out.jetSpeed.resize(static_cast<std::size_t>(elements));
+        for (int i = 0; i < 8; ++i) pending.data[i] = out.field[i].data();
+        pending.speed[0] = out.windSpeed.data();
+        pending.speed[1] = out.jetSpeed.data();
+        pending.gaps[0] = &out.windMissing;
+        pending.gaps[1] = &out.jetMissing;
         out.latitude.resize(static_cast<std::size_t>(points));
         out.longitude.resize(static_cast<std::size_t>(points));
         out.times.resize(static_cast<std::size_t>(shape[0]));
@@ -307,57 +354,80 @@ bool ForecastData::openFile(const char* path, Pending& pending, std::string& pro
 
 bool ForecastData::readPiece(Pending& pending, std::string& problem) {
     Fields& f = pending.f;
-    const int step = pending.next / 8, i = pending.next % 8;
+    int step = 0, i = 0;
+    pending.pieceAt(pending.next, step, i);
     const std::size_t plane = static_cast<std::size_t>(f.nRows) * f.nCols;
-    float* values = f.field[i].data() + static_cast<std::size_t>(step) * plane;
+    float* values = pending.data[i] + static_cast<std::size_t>(step) * plane;
     NcVar* var = pending.vars[i];
     if (!var->set_cur(step, 0, 0) || !var->get(values, 1, f.nRows, f.nCols)) {
         problem = std::string("cannot read the values of \"") + kFieldNames[i] + "\" (file truncated?)";
         return false;
     }
     ++pending.next;
-    auto missing = [&f](float v) { return !std::isfinite(v) || v == kFill || (f.hasMissing && v == f.missingValue); };
+    const bool hasMissing = f.hasMissing;
+    const float missingValue = f.missingValue;
+    auto missing = [hasMissing, missingValue](float v) {
+        return !std::isfinite(v) || v == kFill || (hasMissing && v == missingValue);
+    };
     // Fields 4-7 (temperature, pressure, cloud, precipitation) feed their means; fill values and
     // non-finite values would swamp a mean, so they are left out of it.
     static const int kSlotOf[8] = {-1, -1, -1, -1, TEMPERATURE, PRESSURE, CLOUD_COVER, PRECIPITATION};
     if (kSlotOf[i] >= 0) {
-        double& sum = f.sums[kSlotOf[i]];
-        std::size_t& count = f.counts[kSlotOf[i]];
+        // Local accumulators: through the references every addition would be a store.
+        double sum = f.sums[kSlotOf[i]];
+        std::size_t count = f.counts[kSlotOf[i]];
         for (std::size_t p = 0; p < plane; ++p) {
             if (missing(values[p])) continue;
             sum += values[p];
             ++count;
         }
+        f.sums[kSlotOf[i]] = sum;
+        f.counts[kSlotOf[i]] = count;
         return true;
     }
     if (i != 1 && i != 3) return true;
     // Both components of a wind are in: its speed and direction at this step, the direction in
     // place of the components.
     const std::size_t at = static_cast<std::size_t>(step) * plane;
-    float* dirX = f.field[i - 1].data() + at;
-    float* dirY = f.field[i].data() + at;
-    float* speed = (i == 1 ? f.windSpeed : f.jetSpeed).data() + at;
-    std::vector<bool>& gaps = i == 1 ? f.windMissing : f.jetMissing;
-    double& sum = f.sums[i == 1 ? WIND_SPEED : JET_SPEED];
-    std::size_t& count = f.counts[i == 1 ? WIND_SPEED : JET_SPEED];
-    for (std::size_t p = 0; p < plane; ++p) {
-        const float uf = dirX[p], vf = dirY[p];
-        // A non-finite or fill component is missing: it must never reach speeds, means or particles.
-        if (missing(uf) || missing(vf)) {
-            if (gaps.empty()) gaps.assign(static_cast<std::size_t>(f.nTimes) * plane, false);
-            gaps[at + p] = true;
-            dirX[p] = dirY[p] = speed[p] = 0.0f;
-            continue;
+    float* dirX = pending.data[i - 1] + at;
+    float* dirY = pending.data[i] + at;
+    float* speed = pending.speed[i == 1 ? 0 : 1] + at;
+    std::vector<bool>& gaps = *pending.gaps[i == 1 ? 0 : 1];
+    const int slot = i == 1 ? WIND_SPEED : JET_SPEED;
+    // Missing points first (a component that is not finite or is a fill value); usually none.
+    bool anyMissing = false;
+    for (std::size_t p = 0; p < plane; ++p) anyMissing |= missing(dirX[p]) | missing(dirY[p]);
+    std::vector<unsigned char> gap;
+    if (anyMissing) {
+        gap.resize(plane);
+        if (gaps.empty()) gaps.assign(static_cast<std::size_t>(f.nTimes) * plane, false);
+        for (std::size_t p = 0; p < plane; ++p) {
+            gap[p] = missing(dirX[p]) || missing(dirY[p]);
+            if (gap[p]) {
+                gaps[at + p] = true;
+                dirX[p] = dirY[p] = 0.0f;  // so that the pass below gives them zero speed and direction
+            }
         }
-        const double u = uf, v = vf;
+    }
+    // Speed and direction in place of the components, in a loop the compiler vectorises.
+    for (std::size_t p = 0; p < plane; ++p) {
+        const double u = dirX[p], v = dirY[p];
         const double s = std::sqrt(u * u + v * v);
-        speed[p] = static_cast<float>(s);
-        sum += s;
-        ++count;
         const double d = std::max(s, 1e-7);  // a calm point gets a zero unit vector
+        speed[p] = static_cast<float>(s);
         dirX[p] = static_cast<float>(u / d);
         dirY[p] = static_cast<float>(v / d);
     }
+    // The mean's sum in point order, missing points left out.
+    double sum = f.sums[slot];
+    std::size_t count = f.counts[slot];
+    for (std::size_t p = 0; p < plane; ++p) {
+        if (anyMissing && gap[p]) continue;
+        sum += speed[p];
+        ++count;
+    }
+    f.sums[slot] = sum;
+    f.counts[slot] = count;
     return true;
 }
 
@@ -392,6 +462,32 @@ bool ForecastData::beginLoad(const char* path, int requiredRows, int requiredCol
     return true;
 }
 
+bool ForecastData::loadStart(const char* path, int stepsFirst) {
+    if (!beginLoad(path)) return false;
+    const int wanted = std::min(std::max(stepsFirst, 1), pending->f.nTimes);
+    std::string problem;
+    while (pending->stepsRead() < wanted) {
+        if (!readPiece(*pending, problem)) {
+            std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n",
+                         pending->path.c_str(), problem.c_str());
+            pending.reset();
+            return false;
+        }
+    }
+    if (pending->stepsRead() >= pending->f.nTimes) return continueLoad(0) == LoadState::Done;
+    // Adopted now and filled in place: the arrays keep their storage through the swaps, and from
+    // here missing points are marked in this object's own records.
+    adopt(pending->f);
+    pending->gaps[0] = &windMissing;
+    pending->gaps[1] = &jetMissing;
+    pending->inPlace = true;
+    stepsReady = pending->stepsRead();
+    struct stat st;
+    if (stat(pending->path.c_str(), &st) == 0) fileTime_ = st.st_mtim.tv_sec + st.st_mtim.tv_nsec * 1e-9;
+    loaded = true;
+    return true;
+}
+
 ForecastData::LoadState ForecastData::continueLoad(double seconds) {
     if (!pending) return LoadState::Idle;
     const auto start = std::chrono::steady_clock::now();
@@ -399,27 +495,57 @@ ForecastData::LoadState ForecastData::continueLoad(double seconds) {
     std::string problem;
     while (pending->next < pieces) {
         if (!readPiece(*pending, problem)) {
-            std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n",
-                         pending->path.c_str(), problem.c_str());
+            if (pending->inPlace) {
+                // The forecast in use has no whole version to fall back on: what could not be read
+                // reads as zero, never as leftover memory, and the caller is told.
+                std::fprintf(stderr, "Cannot load forecast \"%s\": %s.\n", pending->path.c_str(), problem.c_str());
+                const std::size_t done = static_cast<std::size_t>(pending->stepsRead()) * nRows * nCols;
+                const std::size_t all = static_cast<std::size_t>(nTimes) * nRows * nCols;
+                for (FloatField* v : {&temperature, &pressure, &cloud, &precipitation, &windDirX, &windDirY, &windSpeed,
+                                      &jetDirX, &jetDirY, &jetSpeed})
+                    std::fill(v->begin() + static_cast<std::ptrdiff_t>(done), v->begin() + static_cast<std::ptrdiff_t>(all), 0.0f);
+            } else {
+                std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n",
+                             pending->path.c_str(), problem.c_str());
+            }
             pending.reset();
+            stepsReady = nTimes;
             return LoadState::Failed;
         }
+        if (pending->inPlace) stepsReady = pending->stepsRead();
         if (pending->next < pieces &&
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= seconds)
             return LoadState::Reading;
     }
-    struct stat st;
-    double modified = 0.0;
-    if (stat(pending->path.c_str(), &st) == 0) modified = st.st_mtim.tv_sec + st.st_mtim.tv_nsec * 1e-9;
     std::unique_ptr<Pending> done = std::move(pending);
     done->file.reset();
+    if (done->inPlace) {
+        for (int s = 0; s < NUM_SLOTS; ++s)
+            means[s] = done->f.counts[s] ? static_cast<float>(done->f.sums[s] / static_cast<double>(done->f.counts[s])) : 0.0f;
+        stepsReady = nTimes;
+        return LoadState::Done;
+    }
+    struct stat st;
+    double modified = 0.0;
+    if (stat(done->path.c_str(), &st) == 0) modified = st.st_mtim.tv_sec + st.st_mtim.tv_nsec * 1e-9;
     adopt(done->f);
     fileTime_ = modified;
     loaded = true;
     return LoadState::Done;
 }
 
-void ForecastData::cancelLoad() { pending.reset(); }
+bool ForecastData::loadingInPlace() const { return pending && pending->inPlace; }
+
+void ForecastData::ensureStep(int step) {
+    if (!pending || !pending->inPlace || step < stepsReady) return;
+    while (pending && pending->inPlace && stepsReady <= std::min(step, nTimes - 1)) continueLoad(1e9);
+}
+
+void ForecastData::cancelLoad() {
+    // A forecast being filled in place is the one in use: it is finished, not dropped.
+    if (pending && pending->inPlace) ensureStep(nTimes - 1);
+    pending.reset();
+}
 
 void ForecastData::adopt(Fields& f) {
     unload();
@@ -444,6 +570,7 @@ void ForecastData::adopt(Fields& f) {
     nTimes = f.nTimes;
     nRows = f.nRows;
     nCols = f.nCols;
+    stepsReady = nTimes;
     for (int s = 0; s < NUM_SLOTS; ++s)
         means[s] = f.counts[s] ? static_cast<float>(f.sums[s] / static_cast<double>(f.counts[s])) : 0.0f;
 
@@ -497,15 +624,17 @@ double ForecastData::setTime(double t) {
         cur = t;
     }
     currentTime = cur;
+    double result = cur;
     if (cur < 0.0) {
         currentTime = 0.0;
-        return -3.0;
-    }
-    if (cur > nTimes - 0.9999) {
+        result = -3.0;
+    } else if (cur > nTimes - 0.9999) {
         currentTime = nTimes > 0 ? nTimes - 1 : 0;
-        return -1.0;
+        result = -1.0;
     }
-    return cur;
+    // Samples at this time read this step and the next: they must be in.
+    ensureStep(static_cast<int>(currentTime) + 1);
+    return result;
 }
 
 double ForecastData::setTimeStep(double step) {

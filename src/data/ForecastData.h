@@ -58,6 +58,16 @@ public:
     LoadState continueLoad(double seconds);
     void cancelLoad();
     bool loadPending() const { return pending != nullptr; }
+    // Start-up: reads the temperature of every step and the other fields of the first
+    // `stepsFirst` steps, then takes the forecast at once; continueLoad reads the rest into the
+    // forecast in use (Done when whole, Failed when a piece could not be read: the rest then reads
+    // as zero). Until then, any step the clock or ensureStep reaches is read first. False, with
+    // load's message, when the file is refused or a first piece cannot be read.
+    bool loadStart(const char* path, int stepsFirst = 2);
+    // Whether a load under way is filling the forecast in use (after loadStart).
+    bool loadingInPlace() const;
+    // Makes sure every field of `step` is read (blocks while a loadStart is still reading it).
+    void ensureStep(int step);
 
     int numTimes() const { return nTimes; }
     int numRows() const { return nRows; }
@@ -178,6 +188,7 @@ private:
     int rowMin = 0, rowMax = 0, colMin = 0, colMax = 0;
     float rowCentre = 0.0f, colCentre = 0.0f;
     double currentTime = 0.0;
+    int stepsReady = 0;  // steps wholly read (all of them but during a loadStart)
     double timeStep = 1.0;
     double fileTime_ = 0.0;
     std::string sourceName_ = kDefaultSource;

@@ -139,6 +139,7 @@ Texture* driftView::buildFrameTexture(int step, int variable) {
     const int rows = dataset->numRows(), cols = dataset->numCols();
     const float* field = dataset->slotField(static_cast<int>(v->slot()));
     if (!field || step < 0 || step >= dataset->numTimes()) return nullptr;
+    dataset->ensureStep(step);
     const float* slice = field + static_cast<std::size_t>(step) * rows * cols;
     frameScratch.resize(static_cast<std::size_t>(rows) * cols);
     v->normalise(frameScratch.data(), slice, rows * cols);

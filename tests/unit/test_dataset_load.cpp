@@ -268,6 +268,44 @@ TEST(DatasetLoad, APieceByPieceLoadLeavesTheForecastInUseUntilItIsWhole) {
     EXPECT_EQ(fc.continueLoad(0), ForecastData::LoadState::Idle);
 }
 
+// At start the forecast is taken once its first steps are in (the temperature of every step
+// included, for the scale's centre); the rest is read between frames, or at once when the clock
+// needs it. Either way the result is exactly a load in one go.
+TEST(DatasetLoad, AStartLoadTakesTheFirstStepsAndReadsTheRestBeforeItIsUsed) {
+    TempDir dir;
+    testsupport::writeForecast(dir.file("b.nc"), smallSample(14, 11, 4));
+    ForecastData direct, jumped, streamed;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(direct.load(dir.file("b.nc").c_str()));
+    ASSERT_TRUE(jumped.loadStart(dir.file("b.nc").c_str(), 2));
+    ASSERT_TRUE(streamed.loadStart(dir.file("b.nc").c_str(), 2));
+    testing::internal::GetCapturedStderr();
+    const size_t plane = 14 * 11, n = plane * 4;
+    auto same = [&](const ForecastData& f, size_t count) {
+        for (int slot = 0; slot < NUM_SLOTS; ++slot)
+            if (std::memcmp(f.slotField(slot), direct.slotField(slot), count * sizeof(float)) != 0) return false;
+        return true;
+    };
+    ASSERT_TRUE(jumped.isLoaded());
+    EXPECT_TRUE(jumped.loadingInPlace());
+    EXPECT_EQ(jumped.numTimes(), 4);
+    EXPECT_EQ(jumped.slotMean(TEMPERATURE), direct.slotMean(TEMPERATURE));
+    EXPECT_TRUE(same(jumped, 2 * plane));
+    EXPECT_EQ(std::memcmp(jumped.slotField(TEMPERATURE), direct.slotField(TEMPERATURE), n * sizeof(float)), 0);
+
+    EXPECT_NEAR(jumped.windSpeedAt(5, 6, 2.5), direct.windSpeedAt(5, 6, 2.5), 0);  // the clock reaches step 3
+    EXPECT_FALSE(jumped.loadPending());
+    EXPECT_TRUE(same(jumped, n));
+    for (int slot = 0; slot < NUM_SLOTS; ++slot) EXPECT_EQ(jumped.slotMean(slot), direct.slotMean(slot)) << slot;
+
+    ForecastData::LoadState state;
+    while ((state = streamed.continueLoad(0)) == ForecastData::LoadState::Reading) {
+    }
+    EXPECT_EQ(state, ForecastData::LoadState::Done);
+    EXPECT_TRUE(same(streamed, n));
+    EXPECT_EQ(streamed.slotMean(JET_SPEED), direct.slotMean(JET_SPEED));
+}
+
 // Each bad file: one line naming the file and the problem, and the forecast already loaded stays.
 TEST(DatasetLoad, BadFilesAreRefusedAndTheLoadedForecastStays) {
     TempDir dir;
