@@ -43,7 +43,7 @@ namespace {
 
 // Reading time per idle call while a new forecast comes in: the frames in between keep the picture
 // moving, and the load still takes only a few times its unbroken length.
-constexpr double kReloadSliceSeconds = 0.03;
+constexpr double kReloadSliceSeconds = 0.015;
 
 void drawLoadingText() {
     glColor4f(1, 1, 1, 1);
