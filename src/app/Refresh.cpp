@@ -89,9 +89,11 @@ bool checkForecastFileChanged() {
 }
 
 void continueReload() {
+    // The rest of the forecast read at start-up could not be read (the loader has said why):
+    // there is nothing whole to show, as with a bad file at start.
+    if (forecast.readFailed()) std::exit(1);
     if (!forecast.loadPending()) return;
     if (forecast.loadingInPlace()) {
-        // The rest of the forecast read at start-up. Without it there is nothing whole to show.
         if (forecast.continueLoad(kReloadSliceSeconds) == ForecastData::LoadState::Failed) std::exit(1);
         return;
     }

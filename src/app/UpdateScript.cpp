@@ -18,10 +18,11 @@ namespace {
 
 constexpr const char* kScriptPath = "./update_data.sh";
 
-// A background script and our read end of the file that holds its standard error.
+// A background script and our read ends of the files that hold its standard error and output.
 struct Child {
     pid_t pid;
-    int err;  // -1 when its standard error is ours (no file could be made)
+    int err;       // -1 when its standard error is ours (no file could be made)
+    int out = -1;  // -1 when its standard output is ours
     std::string partial, last;
 };
 std::vector<Child> backgroundScripts;
@@ -86,6 +87,33 @@ std::size_t drain(Child& c, std::size_t budget, bool& atEnd) {
     return total;
 }
 
+// Passes on at most `budget` bytes of the script's standard output to ours.
+std::size_t passOnOutput(Child& c, std::size_t budget) {
+    char buf[16384];
+    std::size_t total = 0;
+    while (c.out >= 0 && total < budget) {
+        const ssize_t n = read(c.out, buf, std::min(sizeof buf, budget - total));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        total += static_cast<std::size_t>(n);
+        std::fwrite(buf, 1, static_cast<std::size_t>(n), stdout);
+    }
+    return total;
+}
+
+// An ended script's standard output, within kOutputAtEnd; the rest is only counted.
+void passOnOutputAtEnd(Child& c) {
+    if (c.out < 0) return;
+    passOnOutput(c, kOutputAtEnd);
+    struct stat st {};
+    const off_t at = lseek(c.out, 0, SEEK_CUR);
+    if (at >= 0 && fstat(c.out, &st) == 0 && st.st_size > at)
+        std::fprintf(stdout, "\n[%lld bytes of update_data.sh output not shown]\n", static_cast<long long>(st.st_size - at));
+    std::fflush(stdout);
+    close(c.out);
+    c.out = -1;
+}
+
 // Reads what an ended script left unread, within kOutputAtEnd; past that, skips to its tail, which
 // holds the last line. Anything written after this (by a process the script left behind) is
 // not read: the file closes with the report.
@@ -112,19 +140,25 @@ bool runUpdateScript(bool wait) {
     char name[] = "update_data.sh";
     char* argv[] = {name, nullptr};
     pid_t pid = -1;
-    int readFd = -1, writeFd = -1;
+    int readFd = -1, writeFd = -1, outReadFd = -1, outWriteFd = -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    // A waited-for script writes to our console directly; a background one to a file we read
-    // between frames, so that its last line can go into the failure report. Without the file it
+    // A waited-for script writes to our console directly; a background one to files we read
+    // between frames (its last line of standard error goes into the failure report), so that it
+    // never waits for us nor dies writing to a console we took with us. Without the files it
     // writes to our console too.
     if (!wait && openOutputFile(readFd, writeFd))
         posix_spawn_file_actions_adddup2(&actions, writeFd, STDERR_FILENO);
+    if (!wait && openOutputFile(outReadFd, outWriteFd))
+        posix_spawn_file_actions_adddup2(&actions, outWriteFd, STDOUT_FILENO);
+    std::fflush(stdout);
     const int error = posix_spawn(&pid, kScriptPath, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (writeFd >= 0) close(writeFd);
+    if (outWriteFd >= 0) close(outWriteFd);
     if (error) {
         if (readFd >= 0) close(readFd);
+        if (outReadFd >= 0) close(outReadFd);
         errno = error;
         return false;
     }
@@ -132,6 +166,7 @@ bool runUpdateScript(bool wait) {
         Child c;
         c.pid = pid;
         c.err = readFd;
+        c.out = outReadFd;
         backgroundScripts.push_back(c);
         return true;
     }
@@ -150,7 +185,10 @@ bool runUpdateScript(bool wait) {
 std::size_t pollUpdateScriptOutput(std::size_t limit) {
     std::size_t total = 0;
     bool atEnd = false;
-    for (Child& c : backgroundScripts) total += drain(c, limit - total, atEnd);
+    for (Child& c : backgroundScripts) {
+        total += drain(c, limit - total, atEnd);
+        total += passOnOutput(c, limit - total);
+    }
     return total;
 }
 
@@ -169,6 +207,7 @@ int reapUpdateScripts() {
             drainAtEnd(*it);
             close(it->err);
         }
+        passOnOutputAtEnd(*it);
         if (r == it->pid) {
             lastStatus = status;
             lastMessage = it->partial.empty() ? it->last : it->partial;

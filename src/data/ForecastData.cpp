@@ -41,7 +41,41 @@ std::uint64_t physicalMemory() {
 // the bytes that are really there. The netCDF library trusts these fields: a dimension name longer
 // than its fixed buffer smashes its stack, so a damaged forecast.nc would end the program instead
 // of being refused. Returns the problem, or an empty string; other formats are left to the library.
-std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut);
+// Where a variable's data lies in a classic file.
+struct Extent {
+    std::uint64_t begin = 0, size = 0;
+    bool record = false;
+};
+
+// The end of the last data the header describes, or 0 when it cannot be told (a streamed file's
+// unknown record count, a size too large for the format's field).
+std::uint64_t dataEnd(const std::vector<Extent>& extents, std::uint64_t records) {
+    constexpr std::uint64_t kHuge = std::uint64_t(1) << 50;
+    if (records == 0xFFFFFFFFu || records > kHuge) return 0;
+    std::uint64_t recordSize = 0;
+    int recordVars = 0;
+    for (const Extent& e : extents) {
+        if (e.size >= 0xFFFFFFFFu || e.begin > kHuge) return 0;
+        if (e.record) {
+            recordSize += e.size;
+            ++recordVars;
+        }
+    }
+    std::uint64_t end = 0;
+    for (const Extent& e : extents) {
+        if (e.record && records == 0) continue;
+        // Wide enough for any product of the header's counts.
+        const unsigned __int128 last = e.record ? static_cast<unsigned __int128>(records - 1) * recordSize + e.begin + e.size
+                                                : static_cast<unsigned __int128>(e.begin) + e.size;
+        if (last > kHuge) return 0;
+        end = std::max(end, static_cast<std::uint64_t>(last));
+    }
+    // A lone record variable of a narrow type is stored without the padding its size counts.
+    if (recordVars == 1) end -= std::min(end, 3 * records);
+    return end;
+}
+
+std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut, std::uint64_t& end);
 
 std::string classicHeaderProblem(const char* path) {
     std::FILE* f = std::fopen(path, "rb");
@@ -49,20 +83,29 @@ std::string classicHeaderProblem(const char* path) {
     // A forecast's header is a few kilobytes: read that much first, and up to 16 MiB (far more
     // than any forecast header) only for a header that goes on past it.
     std::string problem;
+    std::uint64_t end = 0;
     for (std::size_t size : {std::size_t(64) << 10, std::size_t(16) << 20}) {
         std::vector<unsigned char> h(size);
         std::rewind(f);
         h.resize(std::fread(h.data(), 1, h.size(), f));
         bool ranOut = false;
-        problem = walkClassicHeader(h, ranOut);
+        problem = walkClassicHeader(h, ranOut, end);
         if (!ranOut || h.size() < size) break;
     }
+    struct stat st {};
+    const bool sized = fstat(fileno(f), &st) == 0;
     std::fclose(f);
+    // The library reads what is missing at the end of a cut file as fill values, without a word:
+    // a download cut short must be refused here.
+    if (problem.empty() && sized && end > static_cast<std::uint64_t>(st.st_size))
+        problem = "file truncated: its header describes " + std::to_string(end) + " bytes, it has " +
+                  std::to_string(st.st_size);
     return problem;
 }
 
-// The walk itself over the bytes read; `ranOut` tells that it needed bytes past their end.
-std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut) {
+// The walk itself over the bytes read; `ranOut` tells that it needed bytes past their end, `end`
+// the end of the data the header describes (0: unknown).
+std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut, std::uint64_t& end) {
     if (h.size() < 4 || h[0] != 'C' || h[1] != 'D' || h[2] != 'F') return std::string();
     const int version = h[3];
     if (version != 1 && version != 2 && version != 5) return "unknown classic format version";
@@ -85,11 +128,12 @@ std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut)
         at += 4;
         return v;
     };
-    auto count = [&]() -> std::uint64_t {
-        if (!wide) return u32();
+    auto count64 = [&]() -> std::uint64_t {
         const std::uint64_t hi = u32();
         return (hi << 32) | u32();
     };
+    auto count = [&]() -> std::uint64_t { return wide ? count64() : u32(); };
+    std::vector<Extent> extents;
     auto skip = [&](std::uint64_t n) {
         if (!fits(n) || !need(static_cast<std::size_t>(n))) return false;
         at += static_cast<std::size_t>(n);
@@ -117,12 +161,13 @@ std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut)
         }
         return ok;
     };
-    count();  // number of records
+    const std::uint64_t records = count();
+    std::vector<std::uint64_t> dimLengths;  // 0 for the record dimension
     const std::uint64_t dimTag = u32(), dims = count();
     if (ok && !(dimTag == 0 && dims == 0)) {
         if (dimTag != 0x0A || !fits(dims)) ok = false;
         for (std::uint64_t i = 0; i < dims && ok; ++i)
-            if (name()) count();
+            if (name()) dimLengths.push_back(count());
     }
     attributes();
     const std::uint64_t varTag = u32(), vars = count();
@@ -131,14 +176,23 @@ std::string walkClassicHeader(const std::vector<unsigned char>& h, bool& ranOut)
         for (std::uint64_t i = 0; i < vars && ok; ++i) {
             if (!name()) break;
             const std::uint64_t rank = count();
-            if (!ok || !fits(rank) || !skip(rank * (wide ? 8 : 4))) break;
+            if (!ok || !fits(rank)) break;
+            Extent e;
+            for (std::uint64_t r = 0; r < rank && ok; ++r) {
+                const std::uint64_t id = count();
+                if (r == 0 && id < dimLengths.size() && dimLengths[id] == 0) e.record = true;
+            }
             if (!attributes()) break;
-            u32();                                   // type
-            count();                                 // size
-            skip(version == 1 ? 4 : 8);              // offset of the data
+            u32();            // type
+            e.size = count();
+            e.begin = version == 1 ? u32() : count64();
+            extents.push_back(e);
         }
     }
-    if (ok) return std::string();
+    if (ok) {
+        end = dataEnd(extents, records);
+        return std::string();
+    }
     return problem.empty() ? "damaged netCDF header" : problem;
 }
 
@@ -504,6 +558,7 @@ ForecastData::LoadState ForecastData::continueLoad(double seconds) {
                 for (FloatField* v : {&temperature, &pressure, &cloud, &precipitation, &windDirX, &windDirY, &windSpeed,
                                       &jetDirX, &jetDirY, &jetSpeed})
                     std::fill(v->begin() + static_cast<std::ptrdiff_t>(done), v->begin() + static_cast<std::ptrdiff_t>(all), 0.0f);
+                readFailed_ = true;
             } else {
                 std::fprintf(stderr, "Cannot load forecast \"%s\": %s; keeping the data already loaded.\n",
                              pending->path.c_str(), problem.c_str());
@@ -571,6 +626,7 @@ void ForecastData::adopt(Fields& f) {
     nRows = f.nRows;
     nCols = f.nCols;
     stepsReady = nTimes;
+    readFailed_ = false;
     for (int s = 0; s < NUM_SLOTS; ++s)
         means[s] = f.counts[s] ? static_cast<float>(f.sums[s] / static_cast<double>(f.counts[s])) : 0.0f;
 

@@ -68,6 +68,9 @@ public:
     bool loadingInPlace() const;
     // Makes sure every field of `step` is read (blocks while a loadStart is still reading it).
     void ensureStep(int step);
+    // A loadStart's later piece could not be read: the forecast in use is not whole (its unread
+    // steps read as zero). Stays set until the next load is taken.
+    bool readFailed() const { return readFailed_; }
 
     int numTimes() const { return nTimes; }
     int numRows() const { return nRows; }
@@ -189,6 +192,7 @@ private:
     float rowCentre = 0.0f, colCentre = 0.0f;
     double currentTime = 0.0;
     int stepsReady = 0;  // steps wholly read (all of them but during a loadStart)
+    bool readFailed_ = false;
     double timeStep = 1.0;
     double fileTime_ = 0.0;
     std::string sourceName_ = kDefaultSource;

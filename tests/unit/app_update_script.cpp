@@ -165,12 +165,24 @@ TEST_F(UpdateScriptTest, ChattyScriptNeverWaitsForUsAndItsOutputIsPassedOnInBoun
 }
 
 TEST_F(UpdateScriptTest, ScriptOutlivingTheViewerFinishesItsWork) {
-    // The script writes to its standard error only after the process that started it has gone.
+    // The script writes to its standard error and output only after the process that started it
+    // has gone, and with it the reader of that process's console (a pipe here, as under a launcher).
     ASSERT_EQ(mkfifo(dir.file("gate").c_str(), 0600), 0);
-    writeScript("read line < gate\necho 'update_data.sh: still here' >&2\ntouch marker\n");
+    writeScript("read line < gate\necho 'update_data.sh: still here' >&2\necho 'update_data.sh: and here'\n"
+                "touch marker\n");
+    int console[2];
+    ASSERT_EQ(pipe(console), 0);
     const pid_t viewer = fork();
     ASSERT_GE(viewer, 0);
-    if (viewer == 0) _exit(runUpdateScript(false) ? 0 : 1);
+    if (viewer == 0) {
+        dup2(console[1], STDOUT_FILENO);
+        dup2(console[1], STDERR_FILENO);
+        close(console[0]);
+        close(console[1]);
+        _exit(runUpdateScript(false) ? 0 : 1);
+    }
+    close(console[0]);
+    close(console[1]);
     int status = 0;
     ASSERT_EQ(waitpid(viewer, &status, 0), viewer);
     ASSERT_TRUE(WIFEXITED(status));

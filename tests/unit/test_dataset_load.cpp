@@ -2,6 +2,7 @@
 // loaded forecast untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -333,6 +334,15 @@ TEST(DatasetLoad, BadFilesAreRefusedAndTheLoadedForecastStays) {
         {"truncated-header.nc", "", [&](const std::string& p) { testsupport::writeFile(p, goodBytes.substr(0, 300)); }},
         {"truncated-data.nc", "", [&](const std::string& p) { testsupport::writeFile(p, goodBytes.substr(0, goodBytes.size() / 2)); }},
         {"truncated-end.nc", "", [&](const std::string& p) { testsupport::writeFile(p, goodBytes.substr(0, goodBytes.size() - 100)); }},
+        // The times ahead of the fields in each record: a cut in the last record leaves them whole,
+        // and the library would read the rest as fill.
+        {"truncated-last-record.nc", "file truncated", [](const std::string& p) {
+             Dataset d = smallSample();
+             std::stable_partition(d.vars.begin(), d.vars.end(), [](const forecastwriter::Variable& v) { return v.name == "time"; });
+             testsupport::writeForecast(p, d);
+             const std::string bytes = testsupport::readFile(p);
+             testsupport::writeFile(p, bytes.substr(0, bytes.size() - 8));
+         }},
         {"novar.nc", "\"TCDC_entireatmosphere_consideredasasinglelayer_\" is missing",
          variant([](Dataset& d) { d.remove("TCDC_entireatmosphere_consideredasasinglelayer_"); })},
         {"notime.nc", "\"time\" is missing", variant([](Dataset& d) { d.remove("time"); })},
