@@ -305,6 +305,22 @@ TEST(DatasetLoad, AStartLoadTakesTheFirstStepsAndReadsTheRestBeforeItIsUsed) {
     EXPECT_EQ(state, ForecastData::LoadState::Done);
     EXPECT_TRUE(same(streamed, n));
     EXPECT_EQ(streamed.slotMean(JET_SPEED), direct.slotMean(JET_SPEED));
+
+    // A reload while the start is still reading ("&", or a new file): the forecast in use is read
+    // whole first, never dropped half-read, and then the new one replaces it.
+    testsupport::writeForecast(dir.file("c.nc"), smallSample(14, 11, 3));
+    ForecastData reloaded, other;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(other.load(dir.file("c.nc").c_str()));
+    ASSERT_TRUE(reloaded.loadStart(dir.file("b.nc").c_str(), 2));
+    ASSERT_TRUE(reloaded.beginLoad(dir.file("c.nc").c_str()));
+    EXPECT_FALSE(reloaded.loadingInPlace());
+    EXPECT_TRUE(same(reloaded, n));  // b, whole, while c is read
+    while (reloaded.continueLoad(0) == ForecastData::LoadState::Reading) {
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(reloaded.numTimes(), 3);
+    EXPECT_EQ(std::memcmp(reloaded.slotField(WIND_SPEED), other.slotField(WIND_SPEED), plane * 3 * sizeof(float)), 0);
 }
 
 // Each bad file: one line naming the file and the problem, and the forecast already loaded stays.
