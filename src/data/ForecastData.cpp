@@ -29,6 +29,11 @@ const char* const kFieldNames[8] = {
 // wgrib2's fill value; data variables may carry it whether or not the file says so.
 constexpr float kFill = 9.999e20f;
 
+// A value that is no data: not finite, the fill value, or the file's own missing value.
+bool missingIn(float v, bool hasMissing, float missingValue) {
+    return !std::isfinite(v) || v == kFill || (hasMissing && v == missingValue);
+}
+
 // Memory the machine can give us, or 0 when it cannot be asked.
 std::uint64_t physicalMemory() {
     long pages = sysconf(_SC_PHYS_PAGES);
@@ -420,9 +425,7 @@ bool ForecastData::readPiece(Pending& pending, std::string& problem) {
     ++pending.next;
     const bool hasMissing = f.hasMissing;
     const float missingValue = f.missingValue;
-    auto missing = [hasMissing, missingValue](float v) {
-        return !std::isfinite(v) || v == kFill || (hasMissing && v == missingValue);
-    };
+    auto missing = [hasMissing, missingValue](float v) { return missingIn(v, hasMissing, missingValue); };
     // Fields 4-7 (temperature, pressure, cloud, precipitation) feed their means; fill values and
     // non-finite values would swamp a mean, so they are left out of it.
     static const int kSlotOf[8] = {-1, -1, -1, -1, TEMPERATURE, PRESSURE, CLOUD_COVER, PRECIPITATION};
@@ -791,10 +794,10 @@ const float* ForecastData::slotField(int slot) const {
     return slot >= 0 && slot < NUM_SLOTS ? slots[slot] : nullptr;
 }
 
-float ForecastData::sample(const float* field, float row, float col, float t) const {
+template <class Value>
+float ForecastData::interpolate(Value value, float row, float col, float t) const {
     // Written so that NaN fails the range test as well.
-    if (!field || !(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(t >= 0.0f && t <= nTimes))
-        return 0.0f;
+    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(t >= 0.0f && t <= nTimes)) return 0.0f;
     // A coordinate equal to the dimension size has no cell of its own: it reads as the last one.
     const int i = std::min(static_cast<int>(row), nRows - 1);
     const int j = std::min(static_cast<int>(col), nCols - 1);
@@ -802,16 +805,36 @@ float ForecastData::sample(const float* field, float row, float col, float t) co
     const float fr = row - i, fc = col - j, ft = t - k;
     const int i1 = i == nRows - 1 ? i : i + 1;
     const int j1 = j == nCols - 1 ? j : j + 1;
+    auto at = [&](int kk, int ii, int jj) { return value((static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj); };
     auto layer = [&](int kk) {
-        const float* b = field + static_cast<std::size_t>(kk) * nRows * nCols;
-        const float* r0 = b + static_cast<std::size_t>(i) * nCols;
-        const float* r1 = b + static_cast<std::size_t>(i1) * nCols;
-        return static_cast<float>((1.0f - fc) * ((1.0f - fr) * r0[j] + fr * r1[j]) +
-                                  fc * ((1.0f - fr) * r0[j1] + fr * r1[j1]));
+        return (1.0f - fc) * ((1.0f - fr) * at(kk, i, j) + fr * at(kk, i1, j)) +
+               fc * ((1.0f - fr) * at(kk, i, j1) + fr * at(kk, i1, j1));
     };
     const float s0 = layer(k);
     if (k == nTimes - 1) return s0;
-    return static_cast<float>((1.0f - ft) * s0 + ft * layer(k + 1));
+    return (1.0f - ft) * s0 + ft * layer(k + 1);
+}
+
+template <class Pred>
+bool ForecastData::anyWeightedCorner(Pred pred, float row, float col, float t) const {
+    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(t >= 0.0f && t <= nTimes)) return false;
+    const int i = std::min(static_cast<int>(row), nRows - 1);
+    const int j = std::min(static_cast<int>(col), nCols - 1);
+    const int k = std::min(static_cast<int>(t), nTimes - 1);
+    // The corners interpolate() gives a non-zero weight.
+    const int i1 = i == nRows - 1 || row - i == 0.0f ? i : i + 1;
+    const int j1 = j == nCols - 1 || col - j == 0.0f ? j : j + 1;
+    const int k1 = k == nTimes - 1 || t - k == 0.0f ? k : k + 1;
+    for (int kk : {k, k1})
+        for (int ii : {i, i1})
+            for (int jj : {j, j1})
+                if (pred((static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj)) return true;
+    return false;
+}
+
+float ForecastData::sample(const float* field, float row, float col, float t) const {
+    if (!field) return 0.0f;
+    return interpolate([field](std::size_t p) { return field[p]; }, row, col, t);
 }
 
 float ForecastData::sampleSlot(int slot, float row, float col, double t) {
@@ -819,25 +842,11 @@ float ForecastData::sampleSlot(int slot, float row, float col, double t) {
     return sample(slotField(slot), row, col, static_cast<float>(currentTime));
 }
 
-bool ForecastData::isMissingValue(float v) const {
-    return !std::isfinite(v) || v == kFill || (hasMissing && v == missingValue);
-}
+bool ForecastData::isMissingValue(float v) const { return missingIn(v, hasMissing, missingValue); }
 
 bool ForecastData::cornerMissing(const std::vector<bool>& missing, float row, float col, float t) const {
     if (missing.empty()) return false;
-    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(t >= 0.0f && t <= nTimes)) return false;
-    const int i = std::min(static_cast<int>(row), nRows - 1);
-    const int j = std::min(static_cast<int>(col), nCols - 1);
-    const int k = std::min(static_cast<int>(t), nTimes - 1);
-    // The corners sample() gives a non-zero weight.
-    const int i1 = i == nRows - 1 || row - i == 0.0f ? i : i + 1;
-    const int j1 = j == nCols - 1 || col - j == 0.0f ? j : j + 1;
-    const int k1 = k == nTimes - 1 || t - k == 0.0f ? k : k + 1;
-    for (int kk : {k, k1})
-        for (int ii : {i, i1})
-            for (int jj : {j, j1})
-                if (missing[(static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj]) return true;
-    return false;
+    return anyWeightedCorner([&missing](std::size_t p) { return static_cast<bool>(missing[p]); }, row, col, t);
 }
 
 bool ForecastData::missingAt(int slot, float row, float col, double t) {
@@ -846,20 +855,7 @@ bool ForecastData::missingAt(int slot, float row, float col, double t) {
     if (slot == WIND_SPEED || slot == WIND_DIR_X || slot == WIND_DIR_Y) return cornerMissing(windMissing, row, col, tt);
     if (slot == JET_SPEED || slot == JET_DIR_X || slot == JET_DIR_Y) return cornerMissing(jetMissing, row, col, tt);
     const float* field = slotField(slot);
-    // The same cells and weights as sample().
-    if (!field || !(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(tt >= 0.0f && tt <= nTimes))
-        return false;
-    const int i = std::min(static_cast<int>(row), nRows - 1);
-    const int j = std::min(static_cast<int>(col), nCols - 1);
-    const int k = std::min(static_cast<int>(tt), nTimes - 1);
-    const int i1 = i == nRows - 1 || row - i == 0.0f ? i : i + 1;
-    const int j1 = j == nCols - 1 || col - j == 0.0f ? j : j + 1;
-    const int k1 = k == nTimes - 1 || tt - k == 0.0f ? k : k + 1;
-    for (int kk : {k, k1})
-        for (int ii : {i, i1})
-            for (int jj : {j, j1})
-                if (isMissingValue(field[(static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj])) return true;
-    return false;
+    return field && anyWeightedCorner([this, field](std::size_t p) { return isMissingValue(field[p]); }, row, col, tt);
 }
 
 float ForecastData::componentAt(const FloatField& dir, const FloatField& speed, const std::vector<bool>& missing,
@@ -869,25 +865,8 @@ float ForecastData::componentAt(const FloatField& dir, const FloatField& speed, 
     if (dir.empty() || speed.empty()) return 0.0f;
     if (cornerMissing(missing, row, col, tt)) return hasMissing ? missingValue : kFill;
     // Interpolate the component itself, corner by corner, as sampling the file's field would.
-    if (!(row >= 0.0f && row <= nRows) || !(col >= 0.0f && col <= nCols) || !(tt >= 0.0f && tt <= nTimes))
-        return 0.0f;
-    const int i = std::min(static_cast<int>(row), nRows - 1);
-    const int j = std::min(static_cast<int>(col), nCols - 1);
-    const int k = std::min(static_cast<int>(tt), nTimes - 1);
-    const float fr = row - i, fc = col - j, ft = tt - k;
-    const int i1 = i == nRows - 1 ? i : i + 1;
-    const int j1 = j == nCols - 1 ? j : j + 1;
-    auto value = [&](int kk, int ii, int jj) {
-        const std::size_t p = (static_cast<std::size_t>(kk) * nRows + ii) * nCols + jj;
-        return static_cast<float>(static_cast<double>(dir[p]) * speed[p]);
-    };
-    auto layer = [&](int kk) {
-        return (1.0f - fc) * ((1.0f - fr) * value(kk, i, j) + fr * value(kk, i1, j)) +
-               fc * ((1.0f - fr) * value(kk, i, j1) + fr * value(kk, i1, j1));
-    };
-    const float s0 = layer(k);
-    if (k == nTimes - 1) return s0;
-    return (1.0f - ft) * s0 + ft * layer(k + 1);
+    return interpolate([&](std::size_t p) { return static_cast<float>(static_cast<double>(dir[p]) * speed[p]); }, row,
+                       col, tt);
 }
 
 float ForecastData::at(const FloatField& field, float row, float col, double t) {

@@ -167,6 +167,13 @@ private:
     float at(const FloatField& field, float row, float col, double t);
     float componentAt(const FloatField& dir, const FloatField& speed, const std::vector<bool>& missing, float row,
                       float col, double t);
+    // Bilinear in space and linear in time over value(index of a grid point), as sample() reads a
+    // field; 0 outside the grid.
+    template <class Value>
+    float interpolate(Value value, float row, float col, float t) const;
+    // Whether pred(index) holds at a corner that interpolate() gives a non-zero weight.
+    template <class Pred>
+    bool anyWeightedCorner(Pred pred, float row, float col, float t) const;
     // True when a corner of the cell sample() would read at (row, col, t) is set in `missing`.
     bool cornerMissing(const std::vector<bool>& missing, float row, float col, float t) const;
 
