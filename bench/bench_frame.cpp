@@ -181,7 +181,19 @@ private:
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+    // The map outlines are read as the program starts, from the working directory, as the viewer
+    // reads them from its own: without them the frames would lack the state lines.
+    if (access(driftView::kCoastFile, R_OK) != 0) {
+        if (chdir(SKYLOOM_SOURCE_DIR "/data") != 0 || access(driftView::kCoastFile, R_OK) != 0) {
+            std::fprintf(stderr, "cannot find the outline files in %s/data\n", SKYLOOM_SOURCE_DIR);
+            return 1;
+        }
+        execv("/proc/self/exe", argv);
+        std::perror("execv");
+        return 1;
+    }
+    keepFrameBuffersMapped();
     ensureSample();
     auto& gl = testsupport::GlContext::instance();
     if (!gl.ok()) {
@@ -283,7 +295,7 @@ int main() {
     std::printf("reference at %d x %d, same process, between those frames, mean of %d: field quad %.2f ms, 10000 line strips %.2f ms, sum "
                 "%.2f ms\n",
                 ww, wh, frames, quad, strips, quad + strips);
-    std::printf("ratios (goal): frame / reference sum %.2f (<= 2.5), overlays / quad %.2f (<= 1.5), streaklets / "
+    std::printf("ratios (goal): frame / reference sum %.2f (<= 1.1), overlays / quad %.2f (<= 1.5), streaklets / "
                 "strips %.2f (<= 1.25), background / quad %.2f (<= 5), panels / quad %.2f (<= 1)\n",
                 frame / (quad + strips), mapOverlays * ms / quad, streaks * ms / strips, backgroundT * ms / quad,
                 panelsT * ms / quad);

@@ -32,6 +32,15 @@ int pacingSleepMs(double now, double lastFrameTime, bool recording) {
     return static_cast<int>(std::floor(dt * 1000.0 + 0.01));
 }
 
+void keepFrameBuffersMapped() {
+    // Without a GPU the driver allocates and frees buffers of 64 KiB to a few MiB in every frame.
+    // glibc's defaults map the large ones afresh and trim the heap top under the small ones, so
+    // each frame paid thousands of page faults (a third of some draws on a virtual machine).
+    // Fixed limits keep them in the heap; malloc_trim still returns memory after loads.
+    mallopt(M_MMAP_THRESHOLD, 4 << 20);
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+}
+
 bool countIdleCall(unsigned int& idleCount) {
     if (idleCount++ < kIdleChecksEvery) return false;
     idleCount = 0;

@@ -12,6 +12,10 @@ void onFpsTimer(int value);
 // in the application state is used).
 void initGraphicsState(int width, int height);
 
+// Sets the allocator so that the renderer's per-frame buffers are reused, not given back to the
+// system and faulted in again every frame. Called once, first thing in main.
+void keepFrameBuffersMapped();
+
 class ForecastData;
 
 // Moves the animation clock one time step forward; past the last step it starts again at step 0

@@ -61,6 +61,7 @@ void printBanner() {
 }  // namespace
 
 int skyloomMain(int argc, char** argv) {
+    keepFrameBuffersMapped();
     // Whoever reads our output through a pipe sees each line as it is printed.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::setvbuf(stderr, nullptr, _IOLBF, 0);
