@@ -7,6 +7,7 @@
 
 class ColorCalculator;
 class ForecastData;
+class Shader;
 class Streaklets;
 class Texture;
 
@@ -41,6 +42,12 @@ struct RibbonFrame {
     bool fromCurrentTransform(int lineWidth);
 };
 
+// Working memory of appendRibbon, kept by the caller between trails.
+struct RibbonScratch {
+    std::vector<float> screen, directions;
+    std::vector<int> kept;
+};
+
 // One particle: its trail (newest point first), remaining life and the wind speed at its head.
 // Positions are grid-index units, row along the grid's second dimension, column along the third.
 class Streaklet {
@@ -54,9 +61,10 @@ public:
     void respawnRandom(double time);
     // One life-cycle update: grow or age and step while alive, shrink from the tail while dying.
     void update(double time);
-    // Appends the trail as a ribbon, two vertices (x, y, s, t, ramp) per point, and returns the
-    // number of points appended: 0 for a trail too short to draw. `scratch` is working memory.
-    int appendRibbon(const RibbonFrame& frame, std::vector<float>& out, std::vector<float>& scratch) const;
+    // Appends the trail as a ribbon, two vertices (x, y, s, t, ramp) per point drawn, and returns
+    // the number of points drawn: 0 for a trail too short to draw. Both ends are always drawn;
+    // points a straight stretch of the ribbon passes within a quarter pixel of are left out.
+    int appendRibbon(const RibbonFrame& frame, std::vector<float>& out, RibbonScratch& scratch) const;
 
     int points() const { return texCoords.size(); }
     // Point k (0 = newest).
@@ -123,14 +131,27 @@ public:
 private:
     void becomeCurrent();
     void drawRange(int from, int to);
+    // The ribbon's coverage shader, built on first use; 0 where shaders fail (then the ramp).
+    unsigned coverageProgram();
+    // Binds the coverage ramp on the active unit for fixed-function drawing.
+    void bindRamp();
 
     std::vector<Streaklet> particles;
     // The ribbons of one draw, kept to reuse their memory.
-    std::vector<float> vertices, scratch;
+    std::vector<float> vertices, colours;
+    // Where each ribbon's vertex pairs start in `vertices` (in vertices), and how many pairs.
+    struct Ribbon {
+        size_t first;
+        int pairs;
+    };
+    std::vector<Ribbon> ribbons;
+    RibbonScratch scratch;
     std::vector<unsigned> indices;
     // Alpha across the ribbon (0 at both edges), made for rampWidth.
     std::unique_ptr<Texture> ramp;
     int rampWidth = 0;
+    std::unique_ptr<Shader> coverage;
+    bool coverageFailed = false;
     int count;
     int trailLength;
     int lineWidth = 2;

@@ -222,7 +222,7 @@ RibbonFrame stretchedFrame() {
     return f;
 }
 
-TEST_F(Particles, AnEastwardRibbonIsItsWidthInPixelsAcrossAndKeepsEachPointsTexCoords) {
+TEST_F(Particles, AStraightEvenTrailIsOneSegmentItsWidthAcrossWithItsEndsTexCoords) {
     load(10, 0);
     std::srand(3);
     Streaklet p(8, 20);
@@ -230,17 +230,19 @@ TEST_F(Particles, AnEastwardRibbonIsItsWidthInPixelsAcrossAndKeepsEachPointsTexC
     for (int i = 0; i < 3; ++i) p.update(-2);
     const int m = p.points();
     ASSERT_GE(m, 3);
-    std::vector<float> out, scratch;
-    ASSERT_EQ(p.appendRibbon(stretchedFrame(), out, scratch), m);
-    ASSERT_EQ(out.size(), static_cast<size_t>(10 * m));
-    for (int k = 0; k < m; ++k) {
-        const float* v = &out[static_cast<size_t>(10 * k)];
+    std::vector<float> out;
+    RibbonScratch scratch;
+    // Evenly spaced along one line, so the two ends say all there is.
+    ASSERT_EQ(p.appendRibbon(stretchedFrame(), out, scratch), 2);
+    ASSERT_EQ(out.size(), 20u);
+    for (int end = 0; end < 2; ++end) {
+        const float* v = &out[static_cast<size_t>(10 * end)];
+        const int k = end == 0 ? 0 : m - 1;
         // Straight east on screen: the sides are 1.5 px (0.3 rows) either side of the point.
         EXPECT_NEAR(std::fabs(v[1] - p.pointRow(k)), 0.3f, 1e-5) << k;
         EXPECT_NEAR(v[1] + v[6], 2 * p.pointRow(k), 1e-5) << k;
-        // Only the ends move along the trail, half a pixel (1/6 column) outwards.
-        const float along = k == 0 ? 1.0f / 6 : k == m - 1 ? -1.0f / 6 : 0.0f;
-        EXPECT_NEAR(v[0] - p.pointCol(k), along, 1e-5) << k;
+        // The ends reach half a pixel (1/6 column) past their points.
+        EXPECT_NEAR(v[0] - p.pointCol(k), end == 0 ? 1.0f / 6 : -1.0f / 6, 1e-5) << k;
         EXPECT_EQ(v[0], v[5]);
         EXPECT_EQ(v[2], p.pointS(k));
         EXPECT_EQ(v[3], p.pointT(k));
@@ -250,12 +252,64 @@ TEST_F(Particles, AnEastwardRibbonIsItsWidthInPixelsAcrossAndKeepsEachPointsTexC
     }
 }
 
+// A wind that swings north and south every few columns bends the trail: the corners stay, and
+// every point left out lies within a quarter pixel of where the segment over it puts it (and so
+// fades it, as fade and place both go with the point's index).
+TEST_F(Particles, ABentTrailKeepsEveryPointItsSegmentsWouldMisplace) {
+    load(10, 0);
+    auto ds = forecastwriter::makeSampleForecast(testsupport::smallForecast(NX, NY, 2));
+    for (const char* name : {"UGRD_10maboveground", "UGRD_250mb"})
+        for (float& x : ds.find(name)->floats) x = 10;
+    for (const char* name : {"VGRD_10maboveground", "VGRD_250mb"}) {
+        std::vector<float>& v = ds.find(name)->floats;
+        for (size_t i = 0; i < v.size(); ++i) v[i] = (i % NX) / 2 % 2 ? 9.0f : -9.0f;
+    }
+    testsupport::writeForecast(dir.file("bent.nc"), ds);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(fc.load(dir.file("bent.nc").c_str()));
+    testing::internal::GetCapturedStderr();
+    std::srand(5);
+    int tried = 0;
+    for (int trail = 0; trail < 40; ++trail) {
+        Streaklet p(8, 20);
+        for (int i = 0; i < 8; ++i) p.update(-2);
+        const int m = p.points();
+        if (m < 6 || p.getLife() == 0) continue;
+        ++tried;
+        std::vector<float> out;
+        RibbonScratch scratch;
+        const RibbonFrame f = stretchedFrame();
+        const int n = p.appendRibbon(f, out, scratch);
+        ASSERT_GE(n, 2);
+        // Which point each drawn pair is: the fade coordinate falls with the index.
+        std::vector<int> kept;
+        for (int j = 0; j < n; ++j)
+            for (int k = 0; k < m; ++k)
+                if (out[static_cast<size_t>(10 * j + 3)] == p.pointT(k)) kept.push_back(k);
+        ASSERT_EQ(static_cast<int>(kept.size()), n);
+        EXPECT_EQ(kept.front(), 0);
+        EXPECT_EQ(kept.back(), m - 1);
+        EXPECT_GT(n, 2) << "a trail across three swings of the wind has corners";
+        for (size_t j = 0; j + 1 < kept.size(); ++j) {
+            const int a = kept[j], b = kept[j + 1];
+            for (int k = a + 1; k < b; ++k) {
+                const float u = static_cast<float>(k - a) / static_cast<float>(b - a);
+                const float ex = f.a * (p.pointCol(a) + u * (p.pointCol(b) - p.pointCol(a)) - p.pointCol(k));
+                const float ey = f.d * (p.pointRow(a) + u * (p.pointRow(b) - p.pointRow(a)) - p.pointRow(k));
+                EXPECT_LE(std::sqrt(ex * ex + ey * ey), 0.25f + 1e-4f) << "point " << k << " of " << m;
+            }
+        }
+    }
+    EXPECT_GT(tried, 5);
+}
+
 TEST_F(Particles, ACalmTrailOfOnePlaceStillMakesAFiniteRibbon) {
     load(0, 0);
     std::srand(7);
     Streaklet p(8, 20);
     ASSERT_EQ(p.points(), 2);  // two identical points
-    std::vector<float> out, scratch;
+    std::vector<float> out;
+    RibbonScratch scratch;
     ASSERT_EQ(p.appendRibbon(stretchedFrame(), out, scratch), 2);
     for (float x : out) EXPECT_TRUE(std::isfinite(x));
     // Still its width across (3 px on screen), as a smoothed line draws a dot there.
