@@ -109,9 +109,17 @@ Texture* StepBlend::blend(Texture* a, Texture* b, Texture* c, Texture* d, float 
     glDisable(GL_SCISSOR_TEST);
     glDisable(GL_ALPHA_TEST);
     glUseProgram(program);
+    // Each result texel reads its inputs at their texel centres, where nearest filtering gives the
+    // texel itself as linear filtering does, for a quarter of the reads.
+    GLint filters[4][2] = {};
     for (int i = 0; i < 4; ++i) {
         glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + i));
         glBindTexture(GL_TEXTURE_2D, inputs[i] ? inputs[i]->name : 0);
+        if (!inputs[i]) continue;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filters[i][0]);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filters[i][1]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     }
     glUniform1f(glGetUniformLocation(program, "mid"), mid);
     glBegin(GL_QUADS);
@@ -124,6 +132,13 @@ Texture* StepBlend::blend(Texture* a, Texture* b, Texture* c, Texture* d, float 
     glTexCoord2f(0, 1);
     glVertex2f(-1, 1);
     glEnd();
+    // In reverse, so that a texture given twice gets back the filter saved before either change.
+    for (int i = 3; i >= 0; --i) {
+        if (!inputs[i]) continue;
+        glActiveTexture(static_cast<GLenum>(GL_TEXTURE0 + i));
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filters[i][0]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filters[i][1]);
+    }
 
     glUseProgram(static_cast<GLuint>(previousProgram));
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
